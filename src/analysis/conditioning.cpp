@@ -1,0 +1,40 @@
+#include "analysis/conditioning.h"
+
+#include "input/sample_arrays.h"
+#include "run/run_log.h"
+
+namespace kv {
+
+void prepare_conditioning(RunState& s) {
+  progress("vai começar o cálculo de tq, fm, dt, Ag e Ae"_w);
+  s.tq = s.tf - s.ti;
+  s.fm = (s.M * 1000.0) / s.tq;
+  s.dt = 1.0 / static_cast<double>(s.w);
+  s.nc = 0;
+  s.Fmin = static_cast<double>(s.nmax);
+  s.Fmax = 0.0;
+}
+
+void add_point(RunState& s, double thrust) {
+  const std::int32_t n = s.nc + 1;
+  const auto size = s.arrays.size;
+  element(s.arrays.t, "T", n, size) = static_cast<double>(n - 1) * s.dt;
+  double& F = element(s.arrays.F, "F", n, size);
+  F = thrust;
+  if (thrust < s.Fcor) F = s.Fcor;
+  s.nc = n;
+}
+
+void update_extremes(RunState& s, double time) {
+  const double F = s.arrays.F[static_cast<std::size_t>(s.nc) - 1];
+  if (F < s.Fmin) {
+    s.Fmin = F;
+    s.tmin = time;
+  }
+  if (F > s.Fmax) {
+    s.Fmax = F;
+    s.tmax = time;
+  }
+}
+
+}  // namespace kv

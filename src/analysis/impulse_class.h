@@ -1,0 +1,18 @@
+// The motor's impulse class, from its total impulse.
+#pragma once
+
+#include <cstdint>
+
+#include "run/run_state.h"
+
+namespace kv {
+
+// Writes its progress line and sets classe to the class whose interval
+// (lower, upper] holds It; leaves it alone when none does.
+void determine_class(RunState& s);
+
+// The class number of the designation: Fmed rounded to the nearest whole number,
+// halves away from zero. False for a non-finite value or one outside 32 bits.
+bool class_number(double Fmed, std::int32_t& number);
+
+}  // namespace kv

@@ -1,0 +1,17 @@
+// The general data file, which names the case parameter file, and the twelve case
+// parameters.
+#pragma once
+
+#include "run/run_state.h"
+
+namespace kv {
+
+inline constexpr const char* kGeneralDataFile = "kalvorestine_2p0_dados_geral.txt";
+
+// Reads arqcaso, the first value of the general data file.
+void read_general_data(RunState& s);
+// Reads the twelve values of the case parameter file named by trimmed arqcaso, each by
+// a read of its own.
+void read_case_parameters(RunState& s);
+
+}  // namespace kv

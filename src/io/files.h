@@ -1,0 +1,75 @@
+// Files opened by name under a unit number.
+//
+// Every file is opened for reading and writing, positioned at its start, and created
+// empty when missing; an existing file that may be read but not written is opened for
+// reading. The first record written cuts the file off behind it. Records are kept in a
+// buffer and handed to the OS in large blocks; flush_all() makes every record written so
+// far reach its file, and runs wherever anything outside the program may look at a file:
+// before a launched command, on a severe diagnostic, at close and at the end of the run.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace kv::io {
+
+inline constexpr int kMaxUnit = 100;
+// Full path names longer than this are refused as a file name error.
+inline constexpr std::size_t kMaxFullPath = 256;
+
+struct File {
+  bool is_open = false;
+  int fd = -1;
+  int unit = 0;
+  bool read_only = false;   // opened for reading only: a write is refused
+  bool regular = true;      // a regular file (can be cut off)
+  std::string full_path;
+
+  // Output: records not yet handed to the OS, and whether the file was cut off yet.
+  std::string out;
+  bool writing = false;
+
+  // Input: a window on the file. in[pos..lim) is read but not yet consumed; in_base is
+  // the file offset of in[0].
+  std::unique_ptr<char[]> in;
+  std::size_t cap = 0;
+  std::size_t pos = 0;
+  std::size_t lim = 0;
+  std::int64_t in_base = 0;
+  bool in_eof = false;          // the OS has no more bytes
+  bool last_unterminated = false;  // the last record consumed ended at the end of the file without LF
+};
+
+// Opens a file under its unit number; a failure ends the run with message 29, 9, 42,
+// 43 or 30.
+void open(int unit, std::string_view name);
+// Ends the file: every record written is in it.
+void close(int unit);
+// The open file of a unit.
+File& file(int unit);
+// Hands every record written so far, on every open unit, and the buffered standard
+// error stream to the OS.
+void flush_all();
+
+// Closes every open file as it stands, for the end of the process.
+void close_all_as_they_stand();
+
+// Used by the reader: reads up to n bytes at the file's current offset; 0 at the end of
+// the file. A failure ends the run with message 39.
+std::size_t read_bytes(File& f, char* dst, std::size_t n);
+// Used by the writer: before the first record, cut the file off at the position where
+// writing starts. A failure ends the run.
+void start_writing(File& f);
+// Hands f.out to the OS; a refusal ends the run with message 38.
+void flush(File& f);
+// The same, for use while a severe diagnostic is being reported: returns false instead
+// of ending the run.
+bool try_flush(File& f);
+
+// Absolute, lexically normalised path name of a file name, as diagnostics show it.
+std::string full_path_name(std::string_view name);
+
+}  // namespace kv::io

@@ -1,0 +1,27 @@
+#include "output/curve_table.h"
+
+#include <string>
+
+#include "io/files.h"
+#include "io/layout.h"
+#include "io/record_writer.h"
+#include "run/run_log.h"
+
+namespace kv {
+
+void write_curve_table(RunState& s) {
+  constexpr int u = unit::kCurveTable;
+  io::open(u, std::string(s.caso.trim()) + "_saida_B.txt");
+  write_banner(u, s);
+  io::write(u, io::layout<R"(("#", T4, "t [s]", T16, "F [N]", T31, "I [Ns]", T46, "fm [g/s]", T61, "M [g]"))">);
+  const auto n = static_cast<std::size_t>(s.nc > 0 ? s.nc : 0);
+  double* t = s.arrays.t.get();
+  if (s.toB == 1)
+    for (std::size_t i = 0; i < n; ++i) t[i] += s.ti;
+  for (std::size_t i = 0; i < n; ++i)
+    io::write(u, io::layout<"(F12.7, 8(1P, E15.6))">,
+              {t[i], s.arrays.F[i], s.arrays.I[i], s.arrays.fmi[i], s.arrays.Mi[i]});
+  io::close(u);
+}
+
+}  // namespace kv

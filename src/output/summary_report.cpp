@@ -1,0 +1,74 @@
+#include "output/summary_report.h"
+
+#include <charconv>
+#include <string>
+
+#include "analysis/impulse_class.h"
+#include "io/files.h"
+#include "io/layout.h"
+#include "io/record_writer.h"
+#include "run/run_log.h"
+
+namespace kv {
+namespace {
+
+constexpr int u = unit::kSummaryReport;
+
+constexpr io::FixedString kMainResults = R"((/, /,
+    " ---------- RESULTADOS PRINCIPAIS ----------", /, /, /,
+    "   It  = impulso total real (Ns) = ", 1P, E15.6, /, /,
+    "   Fmed   = empuxo médio (N) = ", E15.6, /, /,
+    "   tq     = tempo de queima (s) = ", E15.7, /, /,
+    "   classe = classificação do motor =   ", A, )";
+
+void write_main_results(const RunState& s) {
+  const std::string_view classe = s.classe.trim();
+  std::int32_t number = 0;
+  if (!class_number(s.Fmed, number) || (number >= -9 && number <= 99)) {
+    // A number that fits two columns, or none at all: "**" and the conversion error.
+    const std::int32_t shown = class_number(s.Fmed, number) ? number : INT32_MIN;
+    io::write(u, io::layout<kMainResults + io::FixedString("I2)")>, {s.It, s.Fmed, s.tq, classe, shown});
+  } else {
+    // A mean thrust of 99.5 N or more is written with all its digits: G120, K1450.
+    char digits[12];
+    const auto r = std::to_chars(digits, digits + sizeof digits, number);
+    io::write(u, io::layout<kMainResults + io::FixedString("A)")>,
+              {s.It, s.Fmed, s.tq, classe, std::string_view(digits, static_cast<std::size_t>(r.ptr - digits))});
+  }
+}
+
+}  // namespace
+
+void write_summary_report(const RunState& s) {
+  io::open(u, std::string(s.caso.trim()) + "_saida_A.txt");
+  write_banner(u, s);
+  io::write(u,
+            io::layout<R"((/, /,
+                " ---------- DADOS ----------", /, /, /,
+                "   original = nome do arquivo de dados originais de empuxo versus tempo = ", A, /, /,
+                "   ti = tempo original inicial (s) = ", 1P, E15.7, /, /,
+                "   tf = tempo original final (s)   = ", E15.7, /, /,
+                "   Fcor = valor de corte do empuxo da curva de empuxo (N) = ", E15.6, /, /,
+                "   M = massa de propelente (g) = ", E15.6, /, /,
+                "   w = freqüência da aquisição de dados (Hz) = ", I6, /, /,
+                "   dt = intervalo de tempo entre duas medidas (s) = ", E15.7, /, /,
+                "   go = aceleração gravitacional ao nível do mar (m/s2) = ", E15.6, /, /,
+                "   nmax = número máximo de pontos para a curva de empuxo = ", I8, /,
+                "   nc = número de pontos da curva processada = ", I6))">,
+            {s.original.trim(), s.ti, s.tf, s.Fcor, s.M * 1000.0, s.w, s.dt, go, s.nmax, s.nc});
+  write_main_results(s);
+  io::write(u,
+            io::layout<R"((/, /,
+                " ---------- OUTROS RESULTADOS ----------", /, /, /,
+                "   c   = velocidade de exaustão efetiva média (m/s) = ", 1P, E15.6, /, /,
+                "   Is  = impulso específico médio (s) = ", E15.6))">,
+            {s.c, s.Is});
+  io::write(u,
+            io::layout<R"((/, /,
+                " --- variável ---   --- média -----   --- máximo ----   --- mínimo ----   -- max / med --   -- min / med --", /, /,
+                T2, "F real [N] .....", T18, 1P, 5(3X, E15.6)))">,
+            {s.Fmed, s.Fmax, s.Fmin, s.Fmax / s.Fmed, s.Fmin / s.Fmed});
+  io::close(u);
+}
+
+}  // namespace kv

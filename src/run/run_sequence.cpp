@@ -1,0 +1,58 @@
+#include "run/run_sequence.h"
+
+#include <string>
+
+#include "analysis/conditioning.h"
+#include "analysis/impulse.h"
+#include "analysis/impulse_class.h"
+#include "analysis/mass_flow.h"
+#include "input/case_selection.h"
+#include "input/load_cell.h"
+#include "input/sample_arrays.h"
+#include "io/diagnostics.h"
+#include "io/files.h"
+#include "output/curve_table.h"
+#include "output/plot_script.h"
+#include "output/summary_report.h"
+#include "run/launcher.h"
+#include "run/run_log.h"
+
+namespace kv {
+
+void run(RunState& s) {
+  run_command("Notepad kalvorestine_2p0_dados_geral.txt");
+  read_general_data(s);
+  run_command("notepad " + std::string(s.arqcaso.trim()));
+  read_case_parameters(s);
+
+  open_run_log(s);
+  progress("Leu os dados principais");
+  create_sample_arrays(s);
+  prepare_conditioning(s);
+  read_load_cell_data(s);
+  write_extremes_block(s);
+
+  compute_impulse(s);
+  progress("vai começar o cálculo de Mi (estimativa inicial) e Fmed"_w);
+  compute_consumed_mass(s);
+  compute_mean_thrust(s);
+  compute_mass_flow(s);
+  progress("vai começar o cálculo de ci (estimativa inicial)"_w);
+  compute_exhaust_velocity(s);
+  determine_class(s);
+
+  progress("vai começar a escrita da saída A"_w);
+  write_summary_report(s);
+  progress("vai começar a escrita da saída B"_w);
+  write_curve_table(s);
+  if (s.graf == 1) update_plot_script_and_plot(s);
+
+  progress("vai começar a abrir os arquivos de saída"_w);
+  close_run_log();
+  const std::string caso(s.caso.trim());
+  run_command("Notepad " + caso + "_saida_A.txt");
+  if (s.abreB == 1) run_command("Notepad " + caso + "_saida_B.txt");
+  io::flush_all();
+}
+
+}  // namespace kv
