@@ -2,10 +2,17 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "io/files.h"
 
 #ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 #else
 #include <cerrno>
@@ -44,6 +51,7 @@ int error_number_of(int code) {
     case ENOTDIR:
       return 2;
     case ENOEXEC:
+    case EACCES:
       return 8;
     default:
       return 12;
@@ -51,9 +59,70 @@ int error_number_of(int code) {
 }
 #endif
 
+bool is_control(char c) {
+  const auto u = static_cast<unsigned char>(c);
+  return u < 0x20 || u == 0x7F;
+}
+
+// Characters the POSIX shell gives a meaning of its own somewhere in a word: operators,
+// quoting, expansions, patterns, comments, the home directory, braces (bash).
+bool special_to_shell(char c) {
+  if (is_control(c)) return true;
+  switch (c) {
+    case ';': case '&': case '|': case '<': case '>': case '(': case ')': case '$':
+    case '`': case '\\': case '"': case '\'': case '*': case '?': case '[': case ']':
+    case '#': case '~': case '{': case '}':
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Characters of cmd that quotation marks make literal.
+bool quotable_for_cmd(char c) {
+  return c == '&' || c == '|' || c == '<' || c == '>' || c == '^';
+}
+
+// Characters that cmd expands or ends a quotation on even between quotation marks.
+bool unquotable_for_cmd(char c) { return c == '\0' || c == '%' || c == '"' || is_control(c); }
+
 }  // namespace
 
+std::optional<std::string> command_word(std::string_view file_name, Interpreter kind) {
+  if (kind == Interpreter::PosixShell) {
+    if (file_name.find('\0') != std::string_view::npos) return std::nullopt;
+    bool special = false;
+    for (char c : file_name) special = special || special_to_shell(c);
+    if (!special) return std::string(file_name);
+    std::string word = "'";
+    for (char c : file_name) {
+      if (c == '\'')
+        word += "'\\''";
+      else
+        word += c;
+    }
+    word += '\'';
+    return word;
+  }
+  bool special = false;
+  for (char c : file_name) {
+    if (unquotable_for_cmd(c)) return std::nullopt;
+    special = special || quotable_for_cmd(c);
+  }
+  if (!special) return std::string(file_name);
+  return '"' + std::string(file_name) + '"';
+}
+
 int last_launch_error() { return g_last_error; }
+
+std::int32_t run_command(std::string_view program, std::string_view file_name) {
+  const std::optional<std::string> word = command_word(file_name, kInterpreter);
+  if (!word) return failed(12);
+  std::string command(program);
+  command += ' ';
+  command += *word;
+  return run_command(command);
+}
 
 std::int32_t run_command(std::string_view command) {
   const auto last = command.find_last_not_of(' ');
@@ -94,8 +163,10 @@ std::int32_t run_command(std::string_view command) {
   const int err = posix_spawnp(&pid, interpreter.c_str(), nullptr, nullptr, argv, environ);
   if (err != 0) return failed(error_number_of(err));
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  pid_t waited = 0;
+  do waited = waitpid(pid, &status, 0);
+  while (waited < 0 && errno == EINTR);
+  if (waited < 0) return failed(12);
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 #endif

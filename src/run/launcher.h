@@ -1,8 +1,16 @@
 // The command launcher: runs one command line through the command interpreter and
 // waits until it has ended.
+//
+// A file name that comes from the user's files (the case parameter file's name, the case
+// name) is handed over as a separate part, never pasted into a command by the caller:
+// the launcher alone decides how the interpreter gets to see it, so that a name can only
+// ever name a file and never run a command of its own.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace kv {
@@ -12,15 +20,45 @@ inline constexpr std::size_t kMaxCommand = 1024;
 // Longest interpreter path taken from COMSPEC.
 inline constexpr std::size_t kMaxInterpreter = 260;
 
+// The command interpreters the launcher knows: the POSIX shell, run as
+// "INTERPRETER -c COMMAND", and the Windows command processor, run as
+// "INTERPRETER /c COMMAND".
+enum class Interpreter { PosixShell, WindowsCmd };
+
+// The interpreter that run_command uses on this platform. Whatever COMSPEC names is
+// started with the switch of this platform's interpreter and so must follow its rules.
+#ifdef _WIN32
+inline constexpr Interpreter kInterpreter = Interpreter::WindowsCmd;
+#else
+inline constexpr Interpreter kInterpreter = Interpreter::PosixShell;
+#endif
+
+// The file name as one word of a command line for the interpreter:
+// - the name itself when it holds nothing the interpreter treats specially (blanks
+//   included: a name with blanks is passed as it is, and splits into words as the
+//   interpreter splits it);
+// - otherwise the name quoted so that the interpreter takes every character literally:
+//   between apostrophes for the shell (an apostrophe written '\''), between quotation
+//   marks for cmd;
+// - nothing when it cannot be quoted safely: for the shell a zero byte; for cmd a zero
+//   byte, a control character, '%' or '"'.
+std::optional<std::string> command_word(std::string_view file_name, Interpreter kind);
+
 // Runs the command (its trailing blanks dropped) as "INTERPRETER /c COMMAND" on Windows
 // or "INTERPRETER -c COMMAND" elsewhere; the interpreter is COMSPEC when set and not
 // empty, else cmd.exe or /bin/sh. Every record written so far reaches its file first.
 // Returns the child's exit code, or -1 when the launch failed (see last_launch_error).
-// Never ends the run and prints nothing.
+// Waits without time limit. Never ends the run and prints nothing.
 std::int32_t run_command(std::string_view command);
 
+// Runs "PROGRAM FILE_NAME": the program, one blank, and the file name as command_word
+// gives it for this platform's interpreter. A name that cannot be passed safely is not
+// launched: the result is -1 with error number 12.
+std::int32_t run_command(std::string_view program, std::string_view file_name);
+
 // Why the last launch failed: 7 command too long, 2 interpreter path too long or program
-// not found, 8 not an executable, 12 any other reason; 0 after a successful launch.
+// not found, 8 not an executable, 12 any other reason (a file name that cannot be passed
+// safely among them); 0 after a successful launch.
 int last_launch_error();
 
 }  // namespace kv

@@ -20,9 +20,9 @@
 namespace kv {
 
 void run(RunState& s) {
-  run_command("Notepad kalvorestine_2p0_dados_geral.txt");
+  run_command("Notepad", "kalvorestine_2p0_dados_geral.txt");
   read_general_data(s);
-  run_command("notepad " + std::string(s.arqcaso.trim()));
+  run_command("notepad", s.arqcaso.trim());
   read_case_parameters(s);
 
   open_run_log(s);
@@ -50,8 +50,8 @@ void run(RunState& s) {
   progress("vai começar a abrir os arquivos de saída"_w);
   close_run_log();
   const std::string caso(s.caso.trim());
-  run_command("Notepad " + caso + "_saida_A.txt");
-  if (s.abreB == 1) run_command("Notepad " + caso + "_saida_B.txt");
+  run_command("Notepad", caso + "_saida_A.txt");
+  if (s.abreB == 1) run_command("Notepad", caso + "_saida_B.txt");
   io::flush_all();
 }
 
