@@ -1,0 +1,101 @@
+// Helpers for the tests of the record I/O layer: a scratch directory, whole-file
+// reads and writes, and a child process that runs a piece of I/O and reports how it
+// ended (exit status and the exact bytes it wrote to the standard error stream).
+#pragma once
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <stdexcept>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "io/files.h"
+
+namespace kv::iotest {
+
+// A fresh directory under /tmp, removed with everything in it at the end of the test.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    char tmpl[] = "/tmp/kv_io_XXXXXX";
+    const char* p = ::mkdtemp(tmpl);
+    if (p == nullptr) throw std::runtime_error("mkdtemp failed");
+    path_ = p;
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+inline std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void write_file(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// How a child process ended.
+struct ChildResult {
+  bool exited = false;
+  int status = -1;  // exit status (low 8 bits), when exited
+  std::string err;  // everything written to its standard error stream
+};
+
+// Runs `body` in a forked child with its standard error stream sent to a file; a child
+// whose body returns ends with status 0 after handing its output to the OS.
+inline ChildResult run_child(const std::function<void()>& body) {
+  char tmpl[] = "/tmp/kv_io_err_XXXXXX";
+  const int errfd = ::mkstemp(tmpl);
+  if (errfd < 0) throw std::runtime_error("mkstemp failed");
+  const std::string errpath = tmpl;
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(errfd, 2);
+    ::close(errfd);
+    body();
+    kv::io::flush_all();
+    ::_exit(0);
+  }
+  ::close(errfd);
+  ChildResult r;
+  int ws = 0;
+  ::waitpid(pid, &ws, 0);
+  if (WIFEXITED(ws)) {
+    r.exited = true;
+    r.status = WEXITSTATUS(ws);
+  }
+  r.err = read_file(errpath);
+  ::unlink(errpath.c_str());
+  return r;
+}
+
+// The diagnostic line of a failure that ends the run.
+inline std::string severe_line(int number, const std::string& text, int unit, const std::string& path) {
+  return "forrtl: severe (" + std::to_string(number) + "): " + text + ", unit " + std::to_string(unit) + ", file " +
+         path + "\n";
+}
+
+}  // namespace kv::iotest
