@@ -1,6 +1,7 @@
 #include "output/plot_script.h"
 
 #include <string>
+#include <string_view>
 
 #include "io/files.h"
 #include "io/layout.h"
@@ -11,16 +12,28 @@
 
 namespace kv {
 
+std::string gnuplot_quoted_text(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out;
+}
+
 void update_plot_script_and_plot(const RunState& s) {
   constexpr int u = unit::kPlotScript;
   progress("vai começar a gerar o gráfico de F-t.gnu"_w);
   io::open(u, kPlotScript);
+  // The user's six head records stay as they are; whatever followed them goes.
   for (int i = 0; i < 6; ++i) io::read(u, {});
-  io::write(u, io::layout<R"(("set title '", A, "'"))">, {s.titulo.trim()});
-  const std::string table = std::string(s.caso.trim()) + "_saida_B.txt";
+  const std::string title = gnuplot_quoted_text(s.titulo.trim());
+  io::write(u, io::layout<R"(("set title '", A, "'"))">, {std::string_view(title)});
+  const std::string table = gnuplot_quoted_text(std::string(s.caso.trim()) + "_saida_B.txt");
   io::write(u, io::layout<R"(("plot '", A, "' using 1:2 notitle"))">, {std::string_view(table)});
   io::close(u);
-  run_command("Wgnuplot kalvorestine_2p0_curva_F-t.gnu");
+  run_command("Wgnuplot", kPlotScript);
 }
 
 }  // namespace kv
