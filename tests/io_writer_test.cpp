@@ -311,6 +311,17 @@ TEST(RecordFileRewrite, WritingAfterReadsStartsBehindTheLastRecordRead) {
   EXPECT_EQ(read_file(path), "one\r\ntwo\r\nX\r\n");
 }
 
+TEST(RecordFileRewrite, OpeningAnOpenUnitAgainKeepsTheRecordsOfItsFirstFile) {
+  ScratchDir dir;
+  io::open(20, dir / "first.txt");
+  io::write(20, io::layout<R"(("one"))">);
+  io::open(20, dir / "second.txt");
+  io::write(20, io::layout<R"(("two"))">);
+  io::close(20);
+  EXPECT_EQ(read_file(dir / "first.txt"), "one\r\n");
+  EXPECT_EQ(read_file(dir / "second.txt"), "two\r\n");
+}
+
 TEST(RecordFileRewrite, LongRecordsAndManyRecordsArriveWhole) {
   ScratchDir dir;
   const std::string path = dir / "big.txt";

@@ -120,12 +120,17 @@ std::string full_path_name(std::string_view name) {
 File& file(int unit) { return g_units[unit]; }
 
 void open(int unit, std::string_view name) {
+  // The records written so far reach their files before another file is created or
+  // cut: a record the OS refuses ends the run before anything else is touched.
+  flush_all();
   File& f = g_units[unit];
+  if (f.is_open) close(unit);  // a unit opened again lets go of its earlier file first
   f = File{};
   f.unit = unit;
   f.full_path = full_path_name(name);
   f.is_open = true;  // so that a diagnostic can name the file
-  if (f.full_path.size() > kMaxFullPath) {
+  // A NUL byte would cut the name short and open another file.
+  if (f.full_path.size() > kMaxFullPath || name.find('\0') != std::string_view::npos) {
     f.is_open = false;
     severe(kFileNameError, unit);
   }
@@ -157,6 +162,7 @@ std::size_t read_bytes(File& f, char* dst, std::size_t n) {
 
 void start_writing(File& f) {
   if (f.read_only) severe(kPermissionDenied, f.unit);
+  flush_all();  // as at an open: nothing is cut while other records are still pending
   const std::int64_t at = f.in ? f.in_base + static_cast<std::int64_t>(f.pos) : 0;
   if (f.regular && !os_cut(f.fd, at)) severe(kWriteError, f.unit);
   // A last record read without its line end gets one, so the first record written
