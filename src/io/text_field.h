@@ -11,7 +11,8 @@ namespace kv::io {
 // Leading blanks removed, trailing blanks dropped; only the blank (code 32) counts.
 constexpr std::string_view trimmed(std::string_view s) {
   const auto first = s.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
+  // An all-blank text gives an empty view that still points into it, never a null one.
+  if (first == std::string_view::npos) return s.substr(s.size());
   const auto last = s.find_last_not_of(' ');
   return s.substr(first, last - first + 1);
 }
