@@ -1,0 +1,199 @@
+// The run's results on small firings built for one behaviour each: the window, the
+// cut-off, the impulse class and its designation, and non-finite values.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "run_fixture.h"
+
+using namespace kv;
+using namespace kv::test;
+
+namespace {
+
+template <io::FixedString S>
+std::string w() {
+  return std::string(io::kCp1252<S>.view());
+}
+
+const std::string kClassLabel = w<"   classe = classificação do motor =   ">();
+
+// Two points one second apart with the same thrust a: It = a exactly, Fmed = a / tq.
+RunResult run_flat_pair(RunDir& d, const std::string& a, const std::string& tf = "1", const std::string& Fcor = "-1000") {
+  CaseFile c;
+  c.w = "1";
+  c.tf = tf;
+  c.Fcor = Fcor;
+  c.nmax = "10";
+  d.setup(c, "0 " + a + "\r\n1 " + a + "\r\n1000 0\r\n");
+  return d.run();
+}
+
+TEST(RunClass, DesignationFromImpulseAndMeanThrust) {
+  struct Case {
+    const char* thrust;  // It and Fmed, N s and N
+    const char* designation;
+  };
+  const Case cases[] = {
+      // Class bounds: an interval excludes its lower bound and includes its upper one.
+      {"0.3125", "1/8A 0"},
+      {"0.3125000001", "1/4A 0"},
+      {"2.5", "A 3"},
+      {"2.5000001", "B 3"},
+      {"160", "G160"},
+      {"20480", "N20480"},
+      {"20480.001", "20480"},  // no class: nothing before the number
+      {"0", " 0"},
+      {"-1", "-1"},
+      // The class number: halves away from zero; as many digits as it needs.
+      {"0.4", "1/4A 0"},
+      {"9.5", "C10"},
+      {"12.5", "D13"},
+      {"99.4", "G99"},
+      {"99.5", "G100"},
+      {"1450.2", "K1450"},
+      {"-9", "-9"},
+      {"-9.5", "-10"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.thrust);
+    RunDir d;
+    const RunResult r = run_flat_pair(d, c.thrust);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "no conversion error for a class number that is written whole";
+    const std::string report = d.get("teste1_saida_A.txt");
+    EXPECT_EQ(report.find('\0'), std::string::npos);
+    const auto recs = records(report);
+    ASSERT_EQ(recs.size(), 55u);
+    EXPECT_EQ(recs[41], kClassLabel + c.designation);
+  }
+}
+
+TEST(RunClass, MeanThrustBeyondThirtyTwoBitsKeepsTheStars) {
+  RunDir d;
+  const RunResult r = run_flat_pair(d, "3e9");
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, d.error_line(63, "output conversion error", 10, "teste1_saida_A.txt"));
+  EXPECT_EQ(d.recs("teste1_saida_A.txt")[41], kClassLabel + "**");
+}
+
+// A burn time of zero: the mean thrust, and what is divided by it, are not finite.
+TEST(RunClass, NonFiniteMeanThrustKeepsTheStarsAndReportsThem) {
+  struct Case {
+    const char* thrust;
+    const char* M;
+    const char* designation;
+    const char* Fmed;    // E15.6 of Fmed
+    const char* ratios;  // E15.6 of Fmax/Fmed and Fmin/Fmed
+    const char* fm;      // E15.6 of fm in the run log
+  };
+  const Case cases[] = {
+      {"5", "0.01", "B**", " Infinity      ", "   0.000000E+00", " Infinity      "},
+      {"0", "0.01", "**", " NaN           ", " NaN           ", " Infinity      "},
+      {"0", "0", "**", " NaN           ", " NaN           ", " NaN           "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.thrust) + " N, M " + c.M);
+    RunDir d;
+    CaseFile cf;
+    cf.w = "1";
+    cf.tf = "0";  // tf = ti
+    cf.M = c.M;
+    d.setup(cf, std::string("0 ") + c.thrust + "\r\n0.25 " + c.thrust + "\r\n1000 0\r\n");
+    const RunResult r = d.run();
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, d.error_line(63, "output conversion error", 10, "teste1_saida_A.txt"));
+    const auto rep = d.recs("teste1_saida_A.txt");
+    ASSERT_EQ(rep.size(), 55u);
+    EXPECT_EQ(rep[37], w<"   Fmed   = empuxo médio (N) = ">() + c.Fmed);
+    EXPECT_EQ(rep[39], "   tq     = tempo de queima (s) =   0.0000000E+00");
+    EXPECT_EQ(rep[41], kClassLabel + c.designation);
+    const std::string thrust = std::string(c.thrust) == "5" ? "   5.000000E+00" : "   0.000000E+00";
+    EXPECT_EQ(rep[54], std::string(" F real [N] .....   ") + c.Fmed + "   " + thrust + "   " + thrust + "   " +
+                           c.ratios + "   " + c.ratios);
+    const auto log = d.recs("teste1_saida_H.txt");
+    ASSERT_GT(log.size(), 15u);
+    EXPECT_EQ(log[15], w<"fm  = fluxo de massa médio = M/tq (g/s) = ">() + c.fm);
+  }
+}
+
+TEST(RunWindow, SamplesOnTheEdgesAndOutOfOrder) {
+  // dt = 0.25 s, window 0.875 < t < 2.125: the edges themselves are outside; a sample
+  // on the upper edge does not end the reading, the next one beyond it does.
+  RunDir d;
+  CaseFile c;
+  c.ti = "1";
+  c.tf = "2";
+  c.w = "4";
+  d.setup(c, "0.875 1\r\n1.0 2\r\n0.5 9\r\n2.0 3\r\n2.125 4\r\n2.25 5\r\n1.5 6\r\n");
+  ASSERT_EQ(d.run().status, 0);
+  const auto log = d.recs("teste1_saida_H.txt");
+  ASSERT_EQ(log.size(), 31u + 2u);
+  EXPECT_EQ(log[12], "    1      0.0000000  2.0000000E+00");
+  EXPECT_EQ(log[13], "    2      0.2500000  3.0000000E+00");
+  EXPECT_EQ(log[14], w<" Terminou a leitura de t e F do arquivo original da célula de carga">());
+  EXPECT_EQ(log[17], w<"tmin-ti = tempo corrigido do empuxo mínimo (s) =   0.0000000E+00">());
+  EXPECT_EQ(log[20], w<"tmax-ti = tempo corrigido do empuxo máximo (s) =   1.0000000E+00">());
+  EXPECT_EQ(log[21], w<"tmax    = tempo original do empuxo máximo (s)  =   2.0000000E+00">());
+}
+
+TEST(RunWindow, CutOffAndEarliestExtremes) {
+  RunDir d;
+  CaseFile c;
+  c.Fcor = "1.5";
+  c.nmax = "20";
+  d.setup(c, "0.0 0\r\n0.1 -3\r\n0.2 20\r\n0.3 20\r\n0.4 1.5\r\n0.5 0\r\n");
+  ASSERT_EQ(d.run().status, 0);
+  const auto log = d.recs("teste1_saida_H.txt");
+  ASSERT_EQ(log.size(), 31u + 5u);
+  const char* thrusts[] = {"1.5000000E+00", "1.5000000E+00", "2.0000000E+01", "2.0000000E+01", "1.5000000E+00"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(log[12 + static_cast<std::size_t>(i)].substr(22), thrusts[i]);
+  EXPECT_EQ(log[19], w<"Fmin = empuxo mínimo (N) =    1.500000E+00">());
+  EXPECT_EQ(log[21], w<"tmin    = tempo original do empuxo mínimo (s)  =   0.0000000E+00">());
+  EXPECT_EQ(log[22], w<"Fmax = empuxo máximo (N) =    2.000000E+01">());
+  EXPECT_EQ(log[24], w<"tmax    = tempo original do empuxo máximo (s)  =   2.0000000E-01">());
+}
+
+TEST(RunWindow, DecimalCommasSplitTheNumbers) {
+  // "0,1 10" is the time 0 and the thrust 1: every sample lands at time 0.
+  RunDir d;
+  d.setup(CaseFile{}, "0,0 0\r\n0,1 10\r\n0,2 20\r\n1,0 0\r\n");
+  ASSERT_EQ(d.run().status, 0);
+  const auto log = d.recs("teste1_saida_H.txt");
+  ASSERT_EQ(log.size(), 31u + 3u);
+  EXPECT_EQ(log[12], "    1      0.0000000  0.0000000E+00");
+  EXPECT_EQ(log[13], "    2      0.1000000  1.0000000E+00");
+  EXPECT_EQ(log[14], "    3      0.2000000  2.0000000E+00");
+  EXPECT_EQ(log[22], w<"tmax    = tempo original do empuxo máximo (s)  =   0.0000000E+00">());
+}
+
+TEST(RunWindow, OnePointGivesOneTableRecord) {
+  RunDir d;
+  d.setup(CaseFile{}, "0.0 5\r\n0.5 0\r\n");
+  const RunResult r = d.run();
+  ASSERT_EQ(r.status, 0);
+  EXPECT_EQ(r.err, "");
+  const auto table = d.recs("teste1_saida_B.txt");
+  ASSERT_EQ(table.size(), 9u);
+  // It = 0: the consumed mass is 0/0.
+  EXPECT_EQ(table[8], "   0.0000000   5.000000E+00   0.000000E+00   0.000000E+00 NaN           ");
+  EXPECT_EQ(d.recs("teste1_saida_A.txt")[41], kClassLabel + " 0");
+}
+
+TEST(RunWindow, ZeroFrequencyAcceptsEverySampleUntilTheFileEnds) {
+  RunDir d;
+  CaseFile c;
+  c.w = "0";
+  d.setup(c, "0 1\r\n5 2\r\n-3 4\r\n");
+  const RunResult r = d.run();
+  EXPECT_EQ(r.status, severe_status(24));
+  EXPECT_EQ(r.err, d.severe_line(24, "end-of-file during read", 8, "celula.txt"));
+  const auto log = d.recs("teste1_saida_H.txt");
+  ASSERT_EQ(log.size(), 12u + 3u);
+  EXPECT_EQ(log[12], "    1    NaN          1.0000000E+00");
+  EXPECT_EQ(log[13], "    2    Infinity     2.0000000E+00");
+  EXPECT_EQ(log[14], "    3    Infinity     4.0000000E+00");
+}
+
+}  // namespace
