@@ -2,6 +2,7 @@
 // cut-off, the impulse class and its designation, and non-finite values.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,49 @@ TEST(RunWindow, CutOffAndEarliestExtremes) {
   EXPECT_EQ(log[21], w<"tmin    = tempo original do empuxo mínimo (s)  =   0.0000000E+00">());
   EXPECT_EQ(log[22], w<"Fmax = empuxo máximo (N) =    2.000000E+01">());
   EXPECT_EQ(log[24], w<"tmax    = tempo original do empuxo máximo (s)  =   2.0000000E-01">());
+}
+
+// The extremes are thrusts of the curve even when every thrust lies above nmax (the
+// starting minimum) or below zero (the starting maximum).
+TEST(RunWindow, ExtremesAreAlwaysPointsOfTheCurve) {
+  struct Case {
+    const char* what;
+    const char* Fcor;
+    const char* samples;  // ti = 1, tf = 1.4, nmax = 100
+    const char* Fmin;
+    const char* tmin_corrected;
+    const char* tmin;
+    const char* Fmax;
+    const char* tmax;
+    const char* stats;  // the statistics row of the summary report
+  };
+  const Case cases[] = {
+      {"all above nmax", "0", "1.0 150\r\n1.1 300\r\n1.2 200\r\n1.3 150\r\n1.4 250\r\n1.5 0\r\n", "1.500000E+02",
+       "0.0000000E+00", "1.0000000E+00", "3.000000E+02", "1.1000000E+00",
+       " F real [N] .....      2.125000E+02      3.000000E+02      1.500000E+02      1.411765E+00      7.058824E-01"},
+      {"all below zero", "-50", "1.0 -10\r\n1.1 -5\r\n1.2 -20\r\n1.3 -5\r\n1.4 -80\r\n1.5 0\r\n", "-5.000000E+01",
+       "4.0000000E-01", "1.4000000E+00", "-5.000000E+00", "1.1000000E+00",
+       " F real [N] .....     -1.500000E+01     -5.000000E+00     -5.000000E+01      3.333333E-01      3.333333E+00"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RunDir d;
+    CaseFile cf;
+    cf.ti = "1.0";
+    cf.tf = "1.4";
+    cf.Fcor = c.Fcor;
+    d.setup(cf, c.samples);
+    ASSERT_EQ(d.run().status, 0);
+    const auto log = d.recs("teste1_saida_H.txt");
+    ASSERT_EQ(log.size(), 31u + 5u);
+    auto field = [](const char* v, std::size_t width) { return std::string(width - std::strlen(v), ' ') + v; };
+    EXPECT_EQ(log[19], w<"Fmin = empuxo mínimo (N) = ">() + field(c.Fmin, 15));
+    EXPECT_EQ(log[20], w<"tmin-ti = tempo corrigido do empuxo mínimo (s) = ">() + field(c.tmin_corrected, 15));
+    EXPECT_EQ(log[21], w<"tmin    = tempo original do empuxo mínimo (s)  = ">() + field(c.tmin, 15));
+    EXPECT_EQ(log[22], w<"Fmax = empuxo máximo (N) = ">() + field(c.Fmax, 15));
+    EXPECT_EQ(log[24], w<"tmax    = tempo original do empuxo máximo (s)  = ">() + field(c.tmax, 15));
+    EXPECT_EQ(d.recs("teste1_saida_A.txt")[54], c.stats);
+  }
 }
 
 TEST(RunWindow, DecimalCommasSplitTheNumbers) {

@@ -27,11 +27,16 @@ void add_point(RunState& s, double thrust) {
 
 void update_extremes(RunState& s, double time) {
   const double F = s.arrays.F[static_cast<std::size_t>(s.nc) - 1];
-  if (F < s.Fmin) {
+  // The first point sets both extremes: the starting values (nmax and 0) are no thrust
+  // of the curve, and a curve whose thrusts all lie at or above nmax, or all at or below
+  // 0, must not report them as its minimum or maximum. Later points replace an extreme
+  // only when they pass it, so the earliest point keeps it.
+  const bool first = s.nc == 1;
+  if (first || F < s.Fmin) {
     s.Fmin = F;
     s.tmin = time;
   }
-  if (F > s.Fmax) {
+  if (first || F > s.Fmax) {
     s.Fmax = F;
     s.tmax = time;
   }

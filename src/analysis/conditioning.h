@@ -19,7 +19,8 @@ inline bool past_window(const RunState& s, double time) { return time > s.tf + (
 // Appends point nc + 1: corrected time (nc - 1) * dt and the thrust, cut off from below
 // at Fcor.
 void add_point(RunState& s, double thrust);
-// Compares the point just added with Fmin and Fmax; the earliest point keeps an extreme.
+// Compares the point just added with Fmin and Fmax; the first point sets both, and the
+// earliest point keeps an extreme.
 void update_extremes(RunState& s, double time);
 
 }  // namespace kv
