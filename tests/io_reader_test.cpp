@@ -404,6 +404,28 @@ TEST_F(Reader, LineEndsOnWindowBoundaries) {
   }
 }
 
+TEST_F(Reader, ValuesStraddlingWindowBoundaries) {
+  // The same record shifted one byte at a time across several powers of two, so that a
+  // repeat count, a quoted text with a doubled delimiter, a real and the CR LF each in
+  // turn straddle the point where the reader has to fetch more of the file.
+  const std::string record = "2*'a''b' 12345.5e-1,\t-7\r\n";
+  for (std::size_t power : {std::size_t{1} << 16, std::size_t{1} << 17, std::size_t{1} << 18, std::size_t{1} << 19}) {
+    for (std::size_t start = power - record.size(); start <= power + 1; ++start) {
+      open_with(std::string(start, ' ') + record + "next\n");
+      io::TextField<50> t1, t2;
+      double x = 0.0;
+      std::int32_t n = 0;
+      io::read(kUnit, {t1, t2, x, n});
+      ASSERT_EQ(t1.trim(), "a'b") << "start " << start;
+      ASSERT_EQ(t2.trim(), "a'b") << "start " << start;
+      ASSERT_EQ(x, 1234.55) << "start " << start;
+      ASSERT_EQ(n, -7) << "start " << start;
+      io::read(kUnit, {t1});
+      ASSERT_EQ(std::string(t1.view()), padded<50>("next")) << "start " << start;
+    }
+  }
+}
+
 TEST_F(Reader, ManyRecordsInSequence) {
   std::string bytes;
   const int n = 200000;
