@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# Cross-builds the Windows executable (x86-64, MinGW-w64 posix threads, linked
+# statically) and, where Wine is at hand, runs the shipped example with it:
+#  1. with COMSPEC naming a recorder, which checks the exact command lines that
+#     CreateProcessA is given ("INTERPRETER /c COMMAND");
+#  2. with Wine's own cmd.exe and recording Notepad.exe/Wgnuplot.exe in the working
+#     directory, which checks what cmd makes of plain names and of names with
+#     characters that cmd acts on.
+# The result files of the Windows run must equal those of the native run byte for byte.
+#
+# Needs: cmake, ninja-build, g++-mingw-w64-x86-64-posix, and wine64 for the runs
+# (installed here when missing and apt-get is available; without Wine only the build is
+# checked).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=${KV_WINDOWS_BUILD:-build-windows}
+native=${KV_NATIVE_BUILD:-build-windows-native}
+prefix=x86_64-w64-mingw32
+
+fail() { echo "windows: $*" >&2; exit 1; }
+
+# --- the static cross build -------------------------------------------------------
+cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+  -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target kalvorestine_2p0
+exe=$root/$build/kalvorestine_2p0.exe
+[ -f "$exe" ] || fail "no $exe"
+dlls=$($prefix-objdump -p "$exe" | awk '/DLL Name:/ {print tolower($3)}' | sort -u)
+for dll in $dlls; do
+  case $dll in
+    kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll | advapi32.dll | user32.dll | ws2_32.dll) ;;
+    *) fail "$exe is not static: it needs $dll" ;;
+  esac
+done
+echo "windows: built $exe (needs only: $(echo $dlls))"
+
+# --- Wine --------------------------------------------------------------------------
+if ! command -v wine >/dev/null 2>&1 && ! command -v wine64 >/dev/null 2>&1; then
+  if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
+    apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine64 >/dev/null
+  fi
+fi
+wine=$(command -v wine64 || command -v wine || true)
+[ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
+if [ -z "$wine" ]; then
+  echo "windows: Wine is not installed; the executable was built but not run"
+  exit 0
+fi
+
+# The native program, for the expected result files.
+cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF >/dev/null
+cmake --build "$native" --target kalvorestine_2p0 >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+# A recorder: appends its whole command line to launches.log in the working directory.
+cat >"$work/recorder.c" <<'C'
+#include <stdio.h>
+#include <windows.h>
+int main(void) {
+  FILE* f = fopen("launches.log", "ab");
+  if (!f) return 1;
+  fprintf(f, "%s\n", GetCommandLineA());
+  fclose(f);
+  return 0;
+}
+C
+$prefix-gcc-posix -O2 -static -o "$work/recorder.exe" "$work/recorder.c"
+"$wine" wineboot --init >/dev/null 2>&1 || true
+
+# Runs the Windows program in $1 (a copy of examples/ there already).
+run_windows() {
+  (cd "$1" && timeout 300 "$wine" "$exe" </dev/null >"$1.out" 2>&1) || fail "the Windows run in $1 failed: $(cat "$1.out")"
+}
+run_native() {
+  (cd "$1" && COMSPEC=/bin/true "$root/$native/kalvorestine_2p0" </dev/null) || fail "the native run failed"
+}
+fresh() {
+  rm -rf "$1"
+  mkdir -p "$1"
+  cp examples/*.txt examples/*.gnu "$1"/
+}
+
+# 1. Exact command lines, through a recording interpreter.
+fresh "$work/native"
+run_native "$work/native"
+fresh "$work/recorded"
+comspec='Z:'$(echo "$work/recorder.exe" | tr / '\\')
+# Wine takes COMSPEC from its registry, not from the Unix environment.
+"$wine" reg add 'HKCU\Environment' /v COMSPEC /t REG_SZ /d "$comspec" /f >/dev/null
+run_windows "$work/recorded"
+"$wine" reg delete 'HKCU\Environment' /v COMSPEC /f >/dev/null
+expected="$comspec /c Notepad kalvorestine_2p0_dados_geral.txt
+$comspec /c notepad motor_d12.txt
+$comspec /c Wgnuplot kalvorestine_2p0_curva_F-t.gnu
+$comspec /c Notepad motor_d12_saida_A.txt
+$comspec /c Notepad motor_d12_saida_B.txt"
+[ "$(tr -d '\r' <"$work/recorded/launches.log")" = "$expected" ] ||
+  fail "command lines differ: $(cat "$work/recorded/launches.log")"
+for f in motor_d12_saida_A.txt motor_d12_saida_B.txt motor_d12_saida_H.txt kalvorestine_2p0_curva_F-t.gnu; do
+  cmp "$work/native/$f" "$work/recorded/$f" || fail "$f differs between the native and the Windows run"
+done
+echo "windows: command lines and result files as expected"
+
+# 2. Wine's cmd.exe with recording programs; a case name that cmd would act on.
+fresh "$work/cmd"
+for p in Notepad Wgnuplot; do cp "$work/recorder.exe" "$work/cmd/$p.exe"; done
+# Unquoted, cmd would run "copy nul pwned_saida_A.txt" after the editor.
+sed -i 's/^motor_d12  /"x\&copy nul pwned"/' "$work/cmd/motor_d12.txt"
+grep -q '^"x&copy nul pwned"' "$work/cmd/motor_d12.txt" || fail "could not set the case name"
+run_windows "$work/cmd"
+log=$(tr -d '\r' <"$work/cmd/launches.log")
+echo "$log" | grep -q 'Notepad.* "x&copy nul pwned_saida_A.txt"$' || fail "cmd did not pass the quoted name: $log"
+[ "$(echo "$log" | wc -l)" = 5 ] || fail "expected five launches: $log"
+ls "$work/cmd" | grep -q '^pwned' && fail "a case name ran a command under cmd"
+[ -f "$work/cmd/x&copy nul pwned_saida_A.txt" ] || fail "the result file is missing"
+echo "windows: cmd.exe passed a name with & as one file name and ran nothing else"

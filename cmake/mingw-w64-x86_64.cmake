@@ -1,0 +1,15 @@
+# Cross-compiling the Windows executable (x86-64) with MinGW-w64, posix threads variant:
+#   cmake -S . -B build-windows -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(KV_MINGW_PREFIX x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${KV_MINGW_PREFIX}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KV_MINGW_PREFIX}-g++-posix)
+set(CMAKE_RC_COMPILER ${KV_MINGW_PREFIX}-windres)
+
+set(CMAKE_FIND_ROOT_PATH /usr/${KV_MINGW_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
