@@ -282,7 +282,7 @@ TEST(RunArrays, ArraysTooLargeStopAfterTheAllocationLine) {
   // Memory is limited for the child only: by the address-space limit, or, where the
   // address sanitizer needs the whole address space, by its allocation limit.
   const std::string limited = kAddressSanitizer
-                                  ? "ASAN_OPTIONS=allocator_may_return_null=1:max_allocation_size_mb=256:log_path=asan_log"
+                                  ? "ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=0:max_allocation_size_mb=256:log_path=asan_log"
                                   : "ulimit -v 1000000 &&";
   const Case cases[] = {
       {"536870912", "", 179, "Cannot allocate array - overflow on array size calculation."},
