@@ -241,3 +241,26 @@ TEST(RunWindow, ZeroFrequencyAcceptsEverySampleUntilTheFileEnds) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RunTable, OriginalTimesTooWideForTheFieldAreStarredAndTheTableCompleted) {
+  RunDir d;
+  CaseFile c;
+  c.ti = "10000";
+  c.tf = "10000.2";
+  c.toB = "1";
+  d.setup(c, "9999.9 1\r\n10000.0 2\r\n10000.1 3\r\n10000.2 4\r\n10000.3 5\r\n");
+  const RunResult r = d.run();
+  ASSERT_EQ(r.status, 0);
+  const std::string line = d.error_line(63, "output conversion error", 20, "teste1_saida_B.txt");
+  EXPECT_EQ(r.err, line + line + line);
+  const auto table = d.recs("teste1_saida_B.txt");
+  ASSERT_EQ(table.size(), 8u + 3u);
+  EXPECT_EQ(table[8], "************   2.000000E+00   0.000000E+00   0.000000E+00   0.000000E+00");
+  EXPECT_EQ(table[10].substr(0, 27), "************   4.000000E+00");
+  // The run log shows corrected times, which fit.
+  EXPECT_EQ(d.recs("teste1_saida_H.txt")[14], "    3      0.2000000  4.0000000E+00");
+}
+
+}  // namespace
