@@ -16,6 +16,7 @@ namespace kv::io {
 namespace {
 
 std::string g_stderr;
+constexpr std::size_t kStderrFlushAt = std::size_t{1} << 20;
 
 std::string_view message_text(int number) {
   switch (number) {
@@ -91,7 +92,7 @@ bool flush_before_ending(int& number, int& unit) {
 
 void stderr_append(std::string_view text) {
   g_stderr.append(text);
-  if (g_stderr.size() >= (1u << 20)) stderr_flush();
+  if (g_stderr.size() >= kStderrFlushAt) stderr_flush();
 }
 
 void stderr_flush() {
@@ -123,8 +124,13 @@ void severe_text(int number, std::string_view text) {
 }
 
 void error(int number, int unit) {
-  stderr_append(line("forrtl: error", number, unit_text(number, unit)));
-  stderr_append("\n");
+  // Straight into the buffer: a long curve can give one such line per record.
+  g_stderr.append("forrtl: error (");
+  append_number(g_stderr, number);
+  g_stderr.append("): ").append(message_text(number)).append(", unit ");
+  append_number(g_stderr, unit);
+  g_stderr.append(", file ").append(file(unit).full_path).push_back('\n');
+  if (g_stderr.size() >= kStderrFlushAt) stderr_flush();
 }
 
 }  // namespace kv::io

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -173,6 +174,92 @@ void read_quoted(Scanner& s, std::string& out) {
   }
 }
 
+// The exact powers of ten of a double.
+constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// A plain decimal number, [sign] digits [. digits] [E [sign] digits], whose significant
+// digits fit 2^53 and whose power of ten is exact: the value is then one correctly
+// rounded multiplication or division. False for any other text, which the full
+// conversion takes (and rejects when it must).
+bool plain_real(const char* p, const char* e, double& out) {
+  bool negative = false;
+  if (p < e && (*p == '+' || *p == '-')) negative = *p++ == '-';
+  std::uint64_t mant = 0;
+  int digits = 0;  // significant digits in mant
+  int exp10 = 0;
+  bool any = false;
+  for (; p < e && is_digit(*p); ++p) {
+    any = true;
+    if (mant == 0 && *p == '0') continue;
+    if (++digits > 19) return false;
+    mant = mant * 10 + static_cast<unsigned>(*p - '0');
+  }
+  if (p < e && *p == '.') {
+    for (++p; p < e && is_digit(*p); ++p) {
+      any = true;
+      --exp10;
+      if (mant == 0 && *p == '0') continue;
+      if (++digits > 19) return false;
+      mant = mant * 10 + static_cast<unsigned>(*p - '0');
+    }
+  }
+  if (!any) return false;
+  if (p < e) {
+    if (*p != 'e' && *p != 'E') return false;
+    ++p;
+    bool eneg = false;
+    if (p < e && (*p == '+' || *p == '-')) eneg = *p++ == '-';
+    if (p == e || e - p > 4) return false;
+    int x = 0;
+    for (; p < e; ++p) {
+      if (!is_digit(*p)) return false;
+      x = x * 10 + (*p - '0');
+    }
+    exp10 += eneg ? -x : x;
+  }
+  if (mant == 0) {
+    out = negative ? -0.0 : 0.0;
+    return true;
+  }
+  if (mant > (std::uint64_t{1} << 53) || exp10 < -22 || exp10 > 22) return false;
+  double v = static_cast<double>(mant);
+  if (exp10 > 0)
+    v *= kExactPow10[exp10];
+  else if (exp10 < 0)
+    v /= kExactPow10[-exp10];
+  out = negative ? -v : v;
+  return true;
+}
+
+// The common read of a data record: only reals, every value a plain number standing in
+// the current record, which lies whole in the window. Converts in place and consumes
+// the record; false, with nothing assigned or consumed, when anything else is met (a
+// null value, a slash, a repeat count, a value on a later record, a text that is not a
+// plain number), and the full rules then take the read.
+bool read_plain_reals(Scanner& s, std::initializer_list<Target> targets) {
+  constexpr std::size_t kMaxTargets = 8;
+  if (!s.hard || targets.size() > kMaxTargets) return false;
+  const char* const d = s.data();
+  std::size_t pos = s.f.pos;
+  const std::size_t end = s.end;
+  double values[kMaxTargets];
+  std::size_t n = 0;
+  for (const Target& t : targets) {
+    if (t.kind != Target::Kind::Real) return false;
+    while (pos < end && is_blank(d[pos])) ++pos;
+    const std::size_t start = pos;
+    while (pos < end && !ends_value(static_cast<unsigned char>(d[pos]))) ++pos;
+    if (pos == start || !plain_real(d + start, d + pos, values[n++])) return false;
+    while (pos < end && is_blank(d[pos])) ++pos;
+    if (pos < end && d[pos] == ',') ++pos;
+  }
+  n = 0;
+  for (const Target& t : targets) *static_cast<double*>(t.where) = values[n++];
+  s.finish_record();
+  return true;
+}
+
 }  // namespace
 
 int convert_real(const char* b, const char* e, double& out) {
@@ -280,6 +367,7 @@ void read(int unit, std::initializer_list<Target> targets) {
   File& f = file(unit);
   Scanner s{f};
   if (!s.begin_record()) severe(kEndOfFile, unit);
+  if (read_plain_reals(s, targets)) return;
   thread_local Repeat rep;
   rep.left = 0;
   thread_local std::string quoted;

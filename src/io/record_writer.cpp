@@ -13,28 +13,55 @@ namespace {
 
 constexpr std::size_t kFlushAt = std::size_t{1} << 20;
 
-// The record being built at the end of the unit's buffer: out[rec .. rec + len).
+// An upper bound of the bytes one write appends: every literal and field, every column a
+// T can move to, every X, and the line end of every record.
+std::size_t write_bound(LayoutView layout, std::initializer_list<Value> values) {
+  std::size_t n = 2;
+  const Value* v = values.begin();
+  for (const Item& it : layout.items) {
+    switch (it.op) {
+      case Op::Literal:
+        n += it.len;
+        break;
+      case Op::A:
+        if (v != values.end()) n += (v++)->text.size();
+        break;
+      case Op::I:
+      case Op::F:
+      case Op::E:
+        if (v != values.end()) ++v;
+        n += it.w;
+        break;
+      case Op::T:
+      case Op::X:
+        n += it.w;
+        break;
+      case Op::Slash:
+        n += 2;
+        break;
+    }
+  }
+  return n;
+}
+
+// The records being built in place, in a stretch of the unit's buffer laid out in
+// advance and filled with blanks, so that columns passed over by T and X are blanks.
 struct RecordBuilder {
-  std::string& out;
-  std::size_t rec;
+  char* buf;
+  std::size_t rec = 0;  // start of the current record
   std::size_t col = 0;  // current column, 0-based
   std::size_t len = 0;  // highest column that received a character
 
   // Room for n characters at the current column; the column advances past them.
   char* place(std::size_t n) {
-    const std::size_t end = col + n;
-    if (end > len) {
-      out.resize(rec + end);
-      if (col > len) std::memset(out.data() + rec + len, ' ', col - len);
-      len = end;
-    }
-    char* p = out.data() + rec + col;
-    col = end;
+    char* p = buf + rec + col;
+    col += n;
+    if (col > len) len = col;
     return p;
   }
   void end_record() {
-    out.append("\r\n", 2);
-    rec = out.size();
+    std::memcpy(buf + rec + len, "\r\n", 2);
+    rec += len + 2;
     col = len = 0;
   }
 };
@@ -50,47 +77,54 @@ void write(int unit, LayoutView layout, std::initializer_list<Value> values) {
   File& f = file(unit);
   if (!f.writing) start_writing(f);
   bool conversion_error = false;
+  const std::size_t base = f.out.size();
   try {
-    RecordBuilder r{f.out, f.out.size()};
-    const Value* v = values.begin();
-    const Value* const v_end = values.end();
-    for (const Item& it : layout.items) {
-      if (it.takes_value() && v == v_end) break;
-      switch (it.op) {
-        case Op::Literal:
-          std::memcpy(r.place(it.len), layout.text + it.off, it.len);
-          break;
-        case Op::A:
-          std::memcpy(r.place(v->text.size()), v->text.data(), v->text.size());
-          ++v;
-          break;
-        case Op::I:
-          conversion_error |= !edit_I(r.place(it.w), v->integer, it.w);
-          ++v;
-          break;
-        case Op::F:
-          conversion_error |= !edit_F(r.place(it.w), v->real, it.w, it.d);
-          ++v;
-          break;
-        case Op::E:
-          conversion_error |= !edit_E(r.place(it.w), v->real, it.w, it.d);
-          ++v;
-          break;
-        case Op::T:
-          r.col = it.w - 1u;
-          break;
-        case Op::X:
-          r.col += it.w;
-          break;
-        case Op::Slash:
-          r.end_record();
-          break;
-      }
-    }
-    r.end_record();
+    f.out.resize(base + write_bound(layout, values), ' ');
   } catch (const std::bad_alloc&) {
     severe(kRecordOverflow, unit);
   }
+  RecordBuilder r{f.out.data() + base};
+  const Value* v = values.begin();
+  const Value* const v_end = values.end();
+  for (const Item& it : layout.items) {
+    if (it.takes_value() && v == v_end) break;
+    switch (it.op) {
+      case Op::Literal:
+        std::memcpy(r.place(it.len), layout.text + it.off, it.len);
+        break;
+      case Op::A:
+      {
+        char* at = r.place(v->text.size());
+        // An empty text (a name of blanks only) may have no characters at all.
+        if (!v->text.empty()) std::memcpy(at, v->text.data(), v->text.size());
+        ++v;
+      }
+        break;
+      case Op::I:
+        conversion_error |= !edit_I(r.place(it.w), v->integer, it.w);
+        ++v;
+        break;
+      case Op::F:
+        conversion_error |= !edit_F(r.place(it.w), v->real, it.w, it.d);
+        ++v;
+        break;
+      case Op::E:
+        conversion_error |= !edit_E(r.place(it.w), v->real, it.w, it.d);
+        ++v;
+        break;
+      case Op::T:
+        r.col = it.w - 1u;
+        break;
+      case Op::X:
+        r.col += it.w;
+        break;
+      case Op::Slash:
+        r.end_record();
+        break;
+    }
+  }
+  r.end_record();
+  f.out.resize(base + r.rec);
   end_write(f, conversion_error);
 }
 
