@@ -1,6 +1,7 @@
 // The launches of a whole run, end to end: which commands, in which order, with which
 // file names, what the launched programs find in the files, and that nothing a launch
 // does (or fails to do) changes the run.
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,8 @@ struct Switches {
   int graf;
   int abreB;
 };
+
+void PrintTo(const Switches& s, std::ostream* os) { *os << "graf " << s.graf << ", abreB " << s.abreB; }
 
 class LaunchSequence : public ::testing::TestWithParam<Switches> {};
 
@@ -134,6 +137,8 @@ struct UnsafeName {
   std::string written;  // as in the case parameter file
   std::string name;     // the case name it gives
 };
+
+void PrintTo(const UnsafeName& u, std::ostream* os) { *os << u.name; }
 
 class LaunchUnsafeName : public ::testing::TestWithParam<UnsafeName> {};
 
