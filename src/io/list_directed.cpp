@@ -15,6 +15,13 @@ namespace kv::io {
 namespace {
 
 constexpr std::size_t kInitialWindow = std::size_t{1} << 18;
+// The window grows only to hold one unquoted value whole; a value that would need more
+// than this is refused as malformed, which keeps the reader's memory bounded whatever
+// the file holds.
+constexpr std::size_t kMaxWindow = std::size_t{1} << 21;
+// Longer quoted strings are refused as malformed in the same way; the program's texts
+// have at most 90 characters.
+constexpr std::size_t kMaxQuoted = std::size_t{1} << 20;
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 constexpr int kEnd = -1;  // the end of the current record
 
@@ -63,6 +70,7 @@ struct Scanner {
       if (keep != kNone) keep -= from;
     }
     if (f.lim == f.cap) {
+      if (f.cap * 2 > kMaxWindow) severe(kSyntaxError, f.unit);
       auto bigger = std::make_unique<char[]>(f.cap * 2);
       std::memcpy(bigger.get(), d, f.lim);
       f.in = std::move(bigger);
@@ -170,6 +178,7 @@ void read_quoted(Scanner& s, std::string& out) {
       if (s.peek() != delim) return;
       ++s.f.pos;
     }
+    if (out.size() == kMaxQuoted) severe(kSyntaxError, s.f.unit);
     out.push_back(static_cast<char>(c));
   }
 }
