@@ -73,17 +73,11 @@ void end_write(File& f, bool conversion_error) {
 
 }  // namespace
 
-void write(int unit, LayoutView layout, std::initializer_list<Value> values) {
-  File& f = file(unit);
-  if (!f.writing) start_writing(f);
+bool format_records(std::string& out, LayoutView layout, std::initializer_list<Value> values) {
   bool conversion_error = false;
-  const std::size_t base = f.out.size();
-  try {
-    f.out.resize(base + write_bound(layout, values), ' ');
-  } catch (const std::bad_alloc&) {
-    severe(kRecordOverflow, unit);
-  }
-  RecordBuilder r{f.out.data() + base};
+  const std::size_t base = out.size();
+  out.resize(base + write_bound(layout, values), ' ');
+  RecordBuilder r{out.data() + base};
   const Value* v = values.begin();
   const Value* const v_end = values.end();
   for (const Item& it : layout.items) {
@@ -93,12 +87,8 @@ void write(int unit, LayoutView layout, std::initializer_list<Value> values) {
         std::memcpy(r.place(it.len), layout.text + it.off, it.len);
         break;
       case Op::A:
-      {
-        char* at = r.place(v->text.size());
-        // An empty text (a name of blanks only) may have no characters at all.
-        if (!v->text.empty()) std::memcpy(at, v->text.data(), v->text.size());
+        std::memcpy(r.place(v->text.size()), v->text.data(), v->text.size());
         ++v;
-      }
         break;
       case Op::I:
         conversion_error |= !edit_I(r.place(it.w), v->integer, it.w);
@@ -124,8 +114,32 @@ void write(int unit, LayoutView layout, std::initializer_list<Value> values) {
     }
   }
   r.end_record();
-  f.out.resize(base + r.rec);
-  end_write(f, conversion_error);
+  out.resize(base + r.rec);
+  return !conversion_error;
+}
+
+void write(int unit, LayoutView layout, std::initializer_list<Value> values) {
+  File& f = file(unit);
+  if (!f.writing) start_writing(f);
+  bool fits = true;
+  try {
+    fits = format_records(f.out, layout, values);
+  } catch (const std::bad_alloc&) {
+    severe(kRecordOverflow, unit);
+  }
+  end_write(f, !fits);
+}
+
+void write_formatted(int unit, std::string_view records, std::size_t conversion_errors) {
+  File& f = file(unit);
+  if (!f.writing) start_writing(f);
+  try {
+    f.out.append(records);
+  } catch (const std::bad_alloc&) {
+    severe(kRecordOverflow, unit);
+  }
+  for (std::size_t i = 0; i < conversion_errors; ++i) error(kOutputConversion, unit);
+  if (f.out.size() >= kFlushAt) flush(f);
 }
 
 void write_list(int unit, std::string_view text) {
