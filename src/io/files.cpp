@@ -34,6 +34,7 @@ long long os_write(int fd, const char* src, std::size_t n) {
   return ::_write(fd, src, static_cast<unsigned>(n > (1u << 30) ? (1u << 30) : n));
 }
 bool os_cut(int fd, std::int64_t at) { return ::_chsize_s(fd, at) == 0 && ::_lseeki64(fd, at, SEEK_SET) == at; }
+std::int64_t os_tell(int fd) { return ::_lseeki64(fd, 0, SEEK_CUR); }
 bool os_is_regular(int fd) {
   struct _stat64 st;
   return ::_fstat64(fd, &st) == 0 && (st.st_mode & _S_IFREG) != 0;
@@ -62,6 +63,7 @@ long long os_write(int fd, const char* src, std::size_t n) {
 bool os_cut(int fd, std::int64_t at) {
   return ::ftruncate(fd, static_cast<off_t>(at)) == 0 && ::lseek(fd, static_cast<off_t>(at), SEEK_SET) == at;
 }
+std::int64_t os_tell(int fd) { return static_cast<std::int64_t>(::lseek(fd, 0, SEEK_CUR)); }
 bool os_is_regular(int fd) {
   struct stat st;
   return ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
@@ -97,12 +99,15 @@ int open_failure_message(int err) {
   }
 }
 
-bool write_all(int fd, const char* p, std::size_t n) {
+// Writes n bytes; `done` receives how many reached the file, all of them on success.
+bool write_all(int fd, const char* p, std::size_t n, std::size_t& done) {
+  done = 0;
   while (n > 0) {
     const long long r = os_write(fd, p, n);
     if (r <= 0) return false;
     p += r;
     n -= static_cast<std::size_t>(r);
+    done += static_cast<std::size_t>(r);
   }
   return true;
 }
@@ -173,7 +178,21 @@ void start_writing(File& f) {
 
 bool try_flush(File& f) {
   if (f.out.empty()) return true;
-  const bool ok = write_all(f.fd, f.out.data(), f.out.size());
+  std::size_t done = 0;
+  const bool ok = write_all(f.fd, f.out.data(), f.out.size(), done);
+  if (!ok && done > 0 && f.regular) {
+    // The disk filled up part of the way through: the file keeps only whole records, so
+    // it is cut back behind the last record that reached it completely (the buffer
+    // holds whole records, each ending with CR LF).
+    std::size_t whole = 0;
+    for (std::size_t i = done; i >= 2; --i)
+      if (f.out[i - 2] == '\r' && f.out[i - 1] == '\n') {
+        whole = i;
+        break;
+      }
+    const std::int64_t end = os_tell(f.fd);
+    if (end >= 0) os_cut(f.fd, end - static_cast<std::int64_t>(done - whole));
+  }
   f.out.clear();
   return ok;
 }
