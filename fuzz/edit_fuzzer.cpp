@@ -1,0 +1,144 @@
+// Fuzz target: the rendering of one value in its field, Iw, Fw.d and 1P Ew.d.
+//
+// Every field must be exactly its width. The digits must be those of the value
+// correctly rounded on its exact binary value with ties to even, which the C library's
+// printf gives ("%.*f", "%.*e" under the default rounding mode); the field, read back,
+// is then the nearest decimal of its kind to the value.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "io/edit_descriptors.h"
+
+namespace {
+
+[[noreturn]] void fail(const char* what, double v, int w, int d, const char* got, const std::string& want) {
+  std::fprintf(stderr, "edit_fuzzer: %s: value %a (%.17g) w=%d d=%d\n  got  [%.*s]\n  want [%s]\n", what, v, v, w, d, w,
+               got, want.c_str());
+  std::abort();
+}
+
+std::string right(const std::string& s, int w) {
+  if (static_cast<int>(s.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
+  return std::string(static_cast<std::size_t>(w) - s.size(), ' ') + s;
+}
+
+std::string non_finite(double v, int w) {
+  std::string s = std::isnan(v) ? " NaN" : std::signbit(v) ? " -Infinity" : " Infinity";
+  if (static_cast<int>(s.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
+  return s + std::string(static_cast<std::size_t>(w) - s.size(), ' ');
+}
+
+std::string want_F(double v, int w, int d) {
+  if (!std::isfinite(v)) return non_finite(v, w);
+  char buf[512];
+  std::snprintf(buf, sizeof buf, "%.*f", d, v);
+  std::string s(buf);
+  if (d == 0) s += '.';
+  if (s[0] == '-' && s.find_first_of("123456789") == std::string::npos) s.erase(0, 1);
+  if (static_cast<int>(s.size()) > w) {
+    const std::size_t z = s[0] == '-' ? 1 : 0;
+    if (s.compare(z, 2, "0.") == 0) s.erase(z, 1);
+  }
+  return right(s, w);
+}
+
+std::string want_E(double v, int w, int d) {
+  if (!std::isfinite(v)) return non_finite(v, w);
+  if (v == 0.0) v = 0.0;
+  char buf[512];
+  std::snprintf(buf, sizeof buf, "%.*e", d, v);
+  std::string s(buf);
+  const std::size_t e = s.find('e');
+  std::string mant = s.substr(0, e);
+  if (d == 0) mant += '.';
+  const char sign = s[e + 1];
+  const int mag = std::atoi(s.c_str() + e + 2);
+  char exp[16];
+  if (mag < 100)
+    std::snprintf(exp, sizeof exp, "E%c%02d", sign, mag);
+  else
+    std::snprintf(exp, sizeof exp, "%c%03d", sign, mag);
+  return right(mant + exp, w);
+}
+
+std::string want_I(std::int32_t v, int w) { return right(std::to_string(v), w); }
+
+void check(const char* what, bool fits, const char* field, double v, int w, int d, const std::string& want) {
+  if (std::memcmp(field, want.data(), static_cast<std::size_t>(w)) != 0) fail(what, v, w, d, field, want);
+  if (field[w] != '#') fail("wrote past the field", v, w, d, field, want);
+  const bool starred = want.find_first_not_of('*') == std::string::npos;
+  if (fits == starred) fail("fit reported wrongly", v, w, d, field, want);
+}
+
+template <typename T>
+T take(const std::uint8_t*& p, std::size_t& n) {
+  T v{};
+  const std::size_t k = n < sizeof v ? n : sizeof v;
+  std::memcpy(&v, p, k);
+  p += k;
+  n -= k;
+  return v;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::uint8_t* p = data;
+  std::size_t n = size;
+  const auto sel = take<std::uint8_t>(p, n);
+  const auto bits = take<std::uint64_t>(p, n);
+  const auto ival = take<std::int32_t>(p, n);
+  double v;
+  std::memcpy(&v, &bits, sizeof v);
+  if (sel & 0x80) v = static_cast<double>(ival) / 1e7 + static_cast<double>(static_cast<std::int8_t>(sel)) * 1e-9;
+
+  char field[128];
+  // The fields the program writes, then any width and any digit count.
+  struct Spec {
+    int w, d;
+  };
+  const Spec fixed[] = {{12, 7}};
+  const Spec sci[] = {{15, 6}, {15, 7}};
+  const int iw[] = {2, 5, 6, 8};
+  const int w_any = 1 + (sel & 0x3f);       // 1..64
+  const int d_any = (sel >> 1) % 41;        // 0..40
+
+  for (const Spec& s : fixed) {
+    std::memset(field, '#', sizeof field);
+    check("F", kv::io::edit_F(field, v, s.w, s.d), field, v, s.w, s.d, want_F(v, s.w, s.d));
+  }
+  for (const Spec& s : sci) {
+    std::memset(field, '#', sizeof field);
+    check("1P E", kv::io::edit_E(field, v, s.w, s.d), field, v, s.w, s.d, want_E(v, s.w, s.d));
+  }
+  for (const int w : iw) {
+    std::memset(field, '#', sizeof field);
+    check("I", kv::io::edit_I(field, ival, w), field, ival, w, 0, want_I(ival, w));
+  }
+  // Fw.d beyond 19 columns is no width the program has; there a value of 1e18 or
+  // more is starred without rendering, so the comparison stops at 19.
+  if (d_any < w_any && w_any <= 19) {
+    std::memset(field, '#', sizeof field);
+    check("F any", kv::io::edit_F(field, v, w_any, d_any), field, v, w_any, d_any, want_F(v, w_any, d_any));
+  }
+  if (d_any < w_any) {
+    std::memset(field, '#', sizeof field);
+    check("1P E any", kv::io::edit_E(field, v, w_any, d_any), field, v, w_any, d_any, want_E(v, w_any, d_any));
+  }
+  std::memset(field, '#', sizeof field);
+  check("I any", kv::io::edit_I(field, ival, w_any), field, ival, w_any, 0, want_I(ival, w_any));
+
+  // F12.7, read back, is the value rounded to seven decimals.
+  std::memset(field, '#', sizeof field);
+  if (kv::io::edit_F(field, v, 12, 7) && std::isfinite(v)) {
+    const double back = std::strtod(std::string(field, 12).c_str(), nullptr);
+    char buf[512];
+    std::snprintf(buf, sizeof buf, "%.7f", v);
+    if (back != std::strtod(buf, nullptr)) fail("F12.7 does not read back", v, 12, 7, field, buf);
+  }
+  return 0;
+}
