@@ -187,58 +187,56 @@ void read_quoted(Scanner& s, std::string& out) {
 constexpr double kExactPow10[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// A plain decimal number, [sign] digits [. digits] [E [sign] digits], whose significant
-// digits fit 2^53 and whose power of ten is exact: the value is then one correctly
-// rounded multiplication or division. False for any other text, which the full
-// conversion takes (and rejects when it must).
-bool plain_real(const char* p, const char* e, double& out) {
+// A plain decimal number at p, [sign] digits [. digits] [E [sign] digits], whose
+// significant digits fit 2^53 and whose power of ten is exact: the value is then one
+// correctly rounded multiplication or division. Returns where the number ends, or null
+// for any other text, which the full conversion takes (and rejects when it must).
+const char* plain_real(const char* p, const char* e, double& out) {
   bool negative = false;
   if (p < e && (*p == '+' || *p == '-')) negative = *p++ == '-';
   std::uint64_t mant = 0;
   int digits = 0;  // significant digits in mant
   int exp10 = 0;
-  bool any = false;
+  const char* const first = p;
   for (; p < e && is_digit(*p); ++p) {
-    any = true;
     if (mant == 0 && *p == '0') continue;
-    if (++digits > 19) return false;
+    if (++digits > 19) return nullptr;
     mant = mant * 10 + static_cast<unsigned>(*p - '0');
   }
+  bool any = p != first;
   if (p < e && *p == '.') {
-    for (++p; p < e && is_digit(*p); ++p) {
-      any = true;
-      --exp10;
+    const char* const frac = ++p;
+    for (; p < e && is_digit(*p); ++p) {
       if (mant == 0 && *p == '0') continue;
-      if (++digits > 19) return false;
+      if (++digits > 19) return nullptr;
       mant = mant * 10 + static_cast<unsigned>(*p - '0');
     }
+    exp10 = -static_cast<int>(p - frac);
+    any = any || p != frac;
   }
-  if (!any) return false;
-  if (p < e) {
-    if (*p != 'e' && *p != 'E') return false;
+  if (!any) return nullptr;
+  if (p < e && (*p == 'e' || *p == 'E')) {
     ++p;
     bool eneg = false;
     if (p < e && (*p == '+' || *p == '-')) eneg = *p++ == '-';
-    if (p == e || e - p > 4) return false;
+    const char* const xfirst = p;
     int x = 0;
-    for (; p < e; ++p) {
-      if (!is_digit(*p)) return false;
-      x = x * 10 + (*p - '0');
-    }
+    for (; p < e && is_digit(*p) && p - xfirst < 4; ++p) x = x * 10 + (*p - '0');
+    if (p == xfirst) return nullptr;
     exp10 += eneg ? -x : x;
   }
   if (mant == 0) {
     out = negative ? -0.0 : 0.0;
-    return true;
+    return p;
   }
-  if (mant > (std::uint64_t{1} << 53) || exp10 < -22 || exp10 > 22) return false;
+  if (mant > (std::uint64_t{1} << 53) || exp10 < -22 || exp10 > 22) return nullptr;
   double v = static_cast<double>(mant);
   if (exp10 > 0)
     v *= kExactPow10[exp10];
   else if (exp10 < 0)
     v /= kExactPow10[-exp10];
   out = negative ? -v : v;
-  return true;
+  return p;
 }
 
 // The common read of a data record: only reals, every value a plain number standing in
@@ -257,9 +255,11 @@ bool read_plain_reals(Scanner& s, std::initializer_list<Target> targets) {
   for (const Target& t : targets) {
     if (t.kind != Target::Kind::Real) return false;
     while (pos < end && is_blank(d[pos])) ++pos;
-    const std::size_t start = pos;
-    while (pos < end && !ends_value(static_cast<unsigned char>(d[pos]))) ++pos;
-    if (pos == start || !plain_real(d + start, d + pos, values[n++])) return false;
+    const char* const stop = plain_real(d + pos, d + end, values[n++]);
+    if (stop == nullptr) return false;
+    pos = static_cast<std::size_t>(stop - d);
+    // The number must be the whole value: what follows it ends the value.
+    if (pos < end && !ends_value(static_cast<unsigned char>(d[pos]))) return false;
     while (pos < end && is_blank(d[pos])) ++pos;
     if (pos < end && d[pos] == ',') ++pos;
   }
