@@ -191,6 +191,24 @@ bool scientific_scaled(double v, int digits, std::uint64_t& q, int& k) {
   if (k0 >= -kPow10Bias && k0 + 1 < kPow10Bias && std::fabs(v) >= kNearPow10[k0 + 1 + kPow10Bias]) ++k0;
   const std::uint64_t top = kPow10[digits];
   const std::uint64_t bottom = kPow10[digits - 1];
+  // The usual case, in a straight line: |v| * 10^p = m * 5^p / 2^r with the guess right.
+  if (const int p = digits - 1 - k0; p >= 0 && p <= 27 && b.e + p < 0 && b.e + p > -127) {
+    const u128 n = static_cast<u128>(b.m) * kPow5[p];
+    const int r = -(b.e + p);
+    const u128 qq = n >> r;
+    const auto floor = static_cast<std::uint64_t>(qq);
+    if ((qq >> 64) == 0 && floor >= bottom && floor < top) {
+      const u128 rem = n & ((static_cast<u128>(1) << r) - 1);
+      const u128 half = static_cast<u128>(1) << (r - 1);
+      q = floor + ((rem > half || (rem == half && (floor & 1))) ? 1 : 0);
+      k = k0;
+      if (q == top) {  // the rounding carried into a new digit
+        q = bottom;
+        ++k;
+      }
+      return true;
+    }
+  }
   Rest rest;
   if (!scale(b, digits - 1 - k0, q, rest)) return false;
   if (q >= top) {
