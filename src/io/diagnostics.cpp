@@ -124,12 +124,21 @@ void severe_text(int number, std::string_view text) {
 }
 
 void error(int number, int unit) {
-  // Straight into the buffer: a long curve can give one such line per record.
-  g_stderr.append("forrtl: error (");
-  append_number(g_stderr, number);
-  g_stderr.append("): ").append(message_text(number)).append(", unit ");
-  append_number(g_stderr, unit);
-  g_stderr.append(", file ").append(file(unit).full_path).push_back('\n');
+  // A long curve can give one such line per record: the line is built once per message,
+  // unit and file, and then copied.
+  static std::string line_text;
+  static int line_number = -1;
+  static int line_unit = -1;
+  static std::string line_path;
+  const std::string& path = file(unit).full_path;
+  if (number != line_number || unit != line_unit || path != line_path) {
+    line_text = line("forrtl: error", number, unit_text(number, unit));
+    line_text.push_back('\n');
+    line_number = number;
+    line_unit = unit;
+    line_path = path;
+  }
+  g_stderr.append(line_text);
   if (g_stderr.size() >= kStderrFlushAt) stderr_flush();
 }
 

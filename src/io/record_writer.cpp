@@ -19,17 +19,18 @@ std::size_t write_bound(LayoutView layout, std::initializer_list<Value> values) 
   std::size_t n = 2;
   const Value* v = values.begin();
   for (const Item& it : layout.items) {
+    if (it.takes_value() && v == values.end()) break;  // processing stops there
     switch (it.op) {
       case Op::Literal:
         n += it.len;
         break;
       case Op::A:
-        if (v != values.end()) n += (v++)->text.size();
+        n += (v++)->text.size();
         break;
       case Op::I:
       case Op::F:
       case Op::E:
-        if (v != values.end()) ++v;
+        ++v;
         n += it.w;
         break;
       case Op::T:
@@ -76,8 +77,15 @@ void end_write(File& f, bool conversion_error) {
 bool format_records(std::string& out, LayoutView layout, std::initializer_list<Value> values) {
   bool conversion_error = false;
   const std::size_t base = out.size();
-  out.resize(base + write_bound(layout, values), ' ');
-  RecordBuilder r{out.data() + base};
+  const std::size_t bound = write_bound(layout, values);
+  // Short writes (every per-point record) are built on the stack and appended once.
+  char local[256];
+  const bool short_write = bound <= sizeof local;
+  if (short_write)
+    std::memset(local, ' ', bound);
+  else
+    out.resize(base + bound, ' ');
+  RecordBuilder r{short_write ? local : out.data() + base};
   const Value* v = values.begin();
   const Value* const v_end = values.end();
   for (const Item& it : layout.items) {
@@ -114,7 +122,10 @@ bool format_records(std::string& out, LayoutView layout, std::initializer_list<V
     }
   }
   r.end_record();
-  out.resize(base + r.rec);
+  if (short_write)
+    out.append(local, r.rec);
+  else
+    out.resize(base + r.rec);
   return !conversion_error;
 }
 
