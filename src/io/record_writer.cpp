@@ -94,10 +94,13 @@ bool format_records(std::string& out, LayoutView layout, std::initializer_list<V
       case Op::Literal:
         std::memcpy(r.place(it.len), layout.text + it.off, it.len);
         break;
-      case Op::A:
-        std::memcpy(r.place(v->text.size()), v->text.data(), v->text.size());
+      case Op::A: {
+        char* at = r.place(v->text.size());
+        // An empty text may have no characters behind it at all: nothing to copy.
+        if (!v->text.empty()) std::memcpy(at, v->text.data(), v->text.size());
         ++v;
         break;
+      }
       case Op::I:
         conversion_error |= !edit_I(r.place(it.w), v->integer, it.w);
         ++v;
