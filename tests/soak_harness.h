@@ -244,9 +244,9 @@ class Generator {
     const std::string original = pick_load_cell_name(g);
     const double ti = pick({0.0, 0.0, 0.0, 1.0, -0.05, 0.25}, [&] { return uniform(-2.0, 3.0); });
     const double tf = pick({0.4, 1.0, 2.0, ti, ti - 1.0}, [&] { return ti + uniform(-0.5, 4.0); });
-    const int w = static_cast<int>(pick({10, 100, 1000, 10, 10, 0, -10, 1, 3}, [&] { return int_in(1, 5000); }));
+    const int w = static_cast<int>(pick({10, 100, 1000, 10, 10, 10, 100, 0, -10, 1, 3}, [&] { return int_in(1, 5000); }));
     std::string nmax_text = std::to_string(static_cast<int>(
-        pick({20000, 20000, 20000, 20000, 5000, 1000, 500, 100, 5, 1, 0, -1}, [&] { return int_in(0, 3000); })));
+        pick({20000, 20000, 20000, 20000, 20000, 20000, 5000, 1000, 500, 100, 5, 1, 0, -1}, [&] { return int_in(0, 3000); })));
     if (chance(0.004)) nmax_text = pick_str({"536870912", "2147483647", "300000000"});
 
     std::vector<std::string> values = {
@@ -437,7 +437,7 @@ class Generator {
   }
 
   std::string general_text(Generated& g) {
-    switch (int_in(0, 19)) {
+    switch (int_in(0, 59)) {
       case 0: return "\r\n\r\n   caso.txt  primeiro\r\n";
       case 1: return "'caso.txt'\r\n";
       case 2: g.case_name_file = "sub/caso.txt"; return "'sub/caso.txt'\r\n";

@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang (libFuzzer under AddressSanitizer and
+# UndefinedBehaviorSanitizer) and runs each from its seed corpus for a bounded time.
+#
+# Needs: clang (14 or later) and libclang-rt-14-dev (or the libFuzzer runtime of the
+# clang in use). Environment: FUZZ_SECONDS per target (default 60), FUZZ_OUT build
+# directory (default build-fuzz). A crash, or a finding of a target's own checks, stops
+# that target; its input is left in $FUZZ_OUT/artifacts/<target>/ and the script fails.
+# Make such an input a regression test under tests/ and add it to fuzz/corpus/<target>/.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+secs="${FUZZ_SECONDS:-60}"
+out="${FUZZ_OUT:-build-fuzz}"
+fuzz/build.sh "$out" || exit 1
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:allocator_may_return_null=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+failed=0
+for t in convert_fuzzer edit_fuzzer reader_fuzzer; do
+  work="$out/work/$t"
+  art="$out/artifacts/$t"
+  mkdir -p "$work" "$art"
+  echo "== $t: ${secs}s"
+  "$out/$t" -max_total_time="$secs" -max_len=4096 -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
+    -artifact_prefix="$art/" "$work" "fuzz/corpus/$t" >"$out/$t.log" 2>&1
+  status=$?
+  grep -E '^stat::number_of_executed_units|^stat::average_exec_per_sec' "$out/$t.log" | sed "s/^/   /"
+  if ((status != 0)); then
+    failed=1
+    echo "   FAILED (status $status); see $out/$t.log and $art/"
+    grep -E 'ERROR|fuzzer: |runtime error|SUMMARY' "$out/$t.log" | head -5 | sed "s/^/   /"
+  fi
+done
+exit "$failed"
