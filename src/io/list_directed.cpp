@@ -372,6 +372,14 @@ int convert_integer(const char* b, const char* e, std::int32_t& out) {
   return 0;
 }
 
+bool read_plain(int unit, std::initializer_list<Target> targets) {
+  File& f = file(unit);
+  if (!f.in || f.pos >= f.lim) return false;  // more of the file would have to be read
+  Scanner s{f};
+  s.locate();
+  return read_plain_reals(s, targets);
+}
+
 void read(int unit, std::initializer_list<Target> targets) {
   File& f = file(unit);
   Scanner s{f};

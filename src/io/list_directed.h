@@ -31,6 +31,12 @@ struct Target {
 // range with 64.
 void read(int unit, std::initializer_list<Target> targets);
 
+// The common read of a data record, taken only when it cannot fail: the next record
+// lies whole in what has been read of the file and holds a plain number for each
+// target, all reals. Returns false, having consumed and assigned nothing, otherwise;
+// read() then takes the record by the full rules.
+bool read_plain(int unit, std::initializer_list<Target> targets);
+
 // Conversions of one value's text, as the reader applies them. They return 0 or the
 // number of the message that rejects the text.
 int convert_real(const char* begin, const char* end, double& out);
