@@ -71,4 +71,46 @@ TEST(ReaderFastPath, SameValuesAsTheFullConversion) {
   io::close(8);
 }
 
+// The data reader's loop: the short read when it can be taken, the full rules
+// otherwise. Records lie across the places where more of the file must be read.
+TEST(ReaderFastPath, ShortReadsAcrossWindowRefills) {
+  ScratchDir dir;
+  const std::string path = dir / "data.txt";
+  const std::string record = "12.5e-1\t-3.75\r\n";
+  for (std::size_t shift = 0; shift < record.size() + 2; ++shift) {
+    // A first record long enough to move the rest to any offset, then 40000 records
+    // (more than two windows' worth), then one with an exponent letter the short read
+    // leaves to the full rules, then a last one without line end.
+    std::string bytes = std::string(1000 + shift, ' ') + "0 0\n";
+    for (int i = 0; i < 40000; ++i) bytes += record;
+    bytes += "2D0 4\n5 6";
+    write_file(path, bytes);
+    io::open(8, path);
+    int plain = 0;
+    auto next = [&](double& a, double& b) {
+      if (io::read_plain(8, {a, b}))
+        ++plain;
+      else
+        io::read(8, {a, b});
+    };
+    double a = -1.0, b = -1.0;
+    next(a, b);
+    ASSERT_EQ(a, 0.0);
+    for (int i = 0; i < 40000; ++i) {
+      a = b = 0.0;
+      next(a, b);
+      ASSERT_EQ(a, 1.25) << "shift " << shift << " record " << i;
+      ASSERT_EQ(b, -3.75) << "shift " << shift << " record " << i;
+    }
+    next(a, b);
+    EXPECT_EQ(a, 2.0);
+    EXPECT_EQ(b, 4.0);
+    next(a, b);
+    EXPECT_EQ(a, 5.0);
+    EXPECT_EQ(b, 6.0);
+    EXPECT_GE(plain, 40000);  // the short read took the plain records, refills included
+    io::close(8);
+  }
+}
+
 }  // namespace

@@ -159,6 +159,13 @@ void open(int unit, std::string_view name) {
   f.regular = os_is_regular(fd);
 }
 
+bool read_bytes_quietly(File& f, char* dst, std::size_t n, std::size_t& got) {
+  const long long r = os_read(f.fd, dst, n);
+  if (r < 0) return false;
+  got = static_cast<std::size_t>(r);
+  return true;
+}
+
 std::size_t read_bytes(File& f, char* dst, std::size_t n) {
   const long long r = os_read(f.fd, dst, n);
   if (r < 0) severe(kReadError, f.unit);

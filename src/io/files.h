@@ -60,6 +60,9 @@ void close_all_as_they_stand();
 // Used by the reader: reads up to n bytes at the file's current offset; 0 at the end of
 // the file. A failure ends the run with message 39.
 std::size_t read_bytes(File& f, char* dst, std::size_t n);
+// The same for a read that read_bytes may take again: a failure returns false and is
+// left for the retry to report.
+bool read_bytes_quietly(File& f, char* dst, std::size_t n, std::size_t& got);
 // Used by the writer: before the first record, cut the file off at the position where
 // writing starts. A failure ends the run.
 void start_writing(File& f);

@@ -374,9 +374,23 @@ int convert_integer(const char* b, const char* e, std::int32_t& out) {
 
 bool read_plain(int unit, std::initializer_list<Target> targets) {
   File& f = file(unit);
-  if (!f.in || f.pos >= f.lim) return false;  // more of the file would have to be read
+  if (!f.in) return false;
   Scanner s{f};
   s.locate();
+  if (!s.hard) {
+    // The record goes on past what has been read: read on, as refill() does, but leave
+    // a failure of the OS (or a record longer than the window) to the full read.
+    char* d = f.in.get();
+    std::memmove(d, d + f.pos, f.lim - f.pos);
+    f.lim -= f.pos;
+    f.in_base += static_cast<std::int64_t>(f.pos);
+    f.pos = 0;
+    std::size_t got = 0;
+    if (f.lim == f.cap || !read_bytes_quietly(f, d + f.lim, f.cap - f.lim, got)) return false;
+    f.lim += got;
+    if (got == 0) f.in_eof = true;
+    s.locate();
+  }
   return read_plain_reals(s, targets);
 }
 
