@@ -240,14 +240,21 @@ class Generator {
     Generated g;
     for (const char* d : {"sub", "sub/deeper"}) g.subdirs.emplace_back(d);
 
-    // Case parameters.
+    // Case parameters. Now and then a long firing, whose curve table is written in
+    // several blocks.
+    big_ = chance(0.005);
     const std::string original = pick_load_cell_name(g);
     const double ti = pick({0.0, 0.0, 0.0, 1.0, -0.05, 0.25}, [&] { return uniform(-2.0, 3.0); });
-    const double tf = pick({0.4, 1.0, 2.0, ti, ti - 1.0}, [&] { return ti + uniform(-0.5, 4.0); });
-    const int w = static_cast<int>(pick({10, 100, 1000, 10, 10, 10, 100, 0, -10, 1, 3}, [&] { return int_in(1, 5000); }));
+    double tf = pick({0.4, 1.0, 2.0, ti, ti - 1.0}, [&] { return ti + uniform(-0.5, 4.0); });
+    int w = static_cast<int>(pick({10, 100, 1000, 10, 10, 10, 100, 0, -10, 1, 3}, [&] { return int_in(1, 5000); }));
+    if (big_) {
+      w = 1000;
+      tf = ti + static_cast<double>(int_in(17, 40));
+    }
     std::string nmax_text = std::to_string(static_cast<int>(
         pick({20000, 20000, 20000, 20000, 20000, 20000, 5000, 1000, 500, 100, 5, 1, 0, -1}, [&] { return int_in(0, 3000); })));
     if (chance(0.004)) nmax_text = pick_str({"536870912", "2147483647", "300000000"});
+    if (big_) nmax_text = "50000";
 
     std::vector<std::string> values = {
         original,
@@ -288,6 +295,7 @@ class Generator {
 
  private:
   std::mt19937_64 rng_;
+  bool big_ = false;
 
   bool chance(double p) { return std::uniform_real_distribution<double>(0.0, 1.0)(rng_) < p; }
   double uniform(double a, double b) { return std::uniform_real_distribution<double>(a, b)(rng_); }
@@ -398,6 +406,7 @@ class Generator {
     double t = ti - step * static_cast<double>(int_in(0, 5));
     long long n = int_in(0, 400);
     if (chance(0.01)) n = int_in(1000, 20000);
+    if (big_) n = static_cast<long long>((tf - ti) * w) + 50;
     const bool one_value_lines = chance(0.03);
     for (long long i = 0; i < n; ++i) {
       if (chance(0.01)) s += "\r\n";
