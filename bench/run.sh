@@ -7,6 +7,10 @@
 # Prints per size the median wall time and median CPU time (user + sys) of each, their
 # ratios, and the program's peak RSS against its budget nmax x 40 bytes + 16 MiB.
 # Timings on a shared machine are noisy: compare ratios, and rerun when in doubt.
+#
+# Also builds build-bench-release/bench_check_decimal, which checks the integer decimal
+# rounding against std::to_chars on as many cases as asked for:
+#   build-bench-release/bench_check_decimal 300000000
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -21,6 +25,7 @@ cmake --build "$build" --target kalvorestine_2p0 >/dev/null
 cxx=${CXX:-c++}
 "$cxx" -O3 -DNDEBUG -std=c++20 -o "$build/bench_floor" bench/floor.cpp
 "$cxx" -O2 -std=c++20 -o "$build/bench_gen" bench/gen_load_cell.cpp
+"$cxx" -O2 -std=c++20 -Isrc -o "$build/bench_check_decimal" bench/check_decimal.cpp src/io/fast_decimal.cpp
 
 work=$(mktemp -d /tmp/kv_bench_XXXXXX)
 trap 'rm -rf "$work"' EXIT
