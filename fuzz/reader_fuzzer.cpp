@@ -8,11 +8,18 @@
 // written behind it: the file must then hold exactly the head's bytes and the two
 // records. Either mode may put a long blank record in front of the bytes, so that the
 // records cross the end of the reader's first window on the file at any offset.
+//
+// The third mode compares reads of reals only, as the load-cell data is read (the quick
+// read of a plain record first, when the plan asks for it, then the full rules), with a
+// plain model of the reading rules written here: after every read the values and the
+// message that ended the reads, if any, must agree.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <vector>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -95,6 +102,125 @@ void value_reads(const std::uint8_t* plan, std::size_t plan_len) {
   kv::io::close_all_as_they_stand();
 }
 
+// The reading rules for reals, over the records of the whole file.
+class Model {
+ public:
+  explicit Model(const std::string& bytes) {
+    std::size_t start = 0;
+    while (start < bytes.size()) {
+      std::size_t lf = bytes.find('\n', start);
+      const bool last = lf == std::string::npos;
+      if (last) lf = bytes.size();
+      std::string rec = bytes.substr(start, lf - start);
+      if (!rec.empty() && rec.back() == '\r') rec.pop_back();
+      recs_.push_back(rec);
+      start = lf + 1;
+    }
+  }
+
+  // One read into v[0..k); 0, or the message that ends the run.
+  int read(double* v, int k) {
+    if (next_ >= recs_.size()) return 24;
+    const std::string* rec = &recs_[next_++];
+    std::size_t pos = 0;
+    int left = 0;
+    bool null = false;
+    std::string text;
+    for (int i = 0; i < k; ++i) {
+      if (left > 0) {
+        --left;
+        if (!null)
+          if (const int e = convert(text, v[i])) return e;
+        continue;
+      }
+      for (;;) {
+        while (pos < rec->size() && blank((*rec)[pos])) ++pos;
+        if (pos < rec->size()) break;
+        if (next_ >= recs_.size()) return 24;
+        rec = &recs_[next_++];
+        pos = 0;
+      }
+      const char c = (*rec)[pos];
+      if (c == ',') {
+        ++pos;
+        continue;
+      }
+      if (c == '/') return 0;
+      const std::size_t start = pos;
+      while (pos < rec->size() && digit((*rec)[pos])) ++pos;
+      if (pos > start && pos < rec->size() && (*rec)[pos] == '*') {
+        std::int32_t r = 0;
+        const std::string count = rec->substr(start, pos - start);
+        if (kv::io::convert_integer(count.data(), count.data() + count.size(), r) != 0 || r <= 0) return 59;
+        ++pos;
+        left = r - 1;
+        null = pos >= rec->size() || ends((*rec)[pos]);
+        if (!null) {
+          const std::size_t from = pos;
+          while (pos < rec->size() && !ends((*rec)[pos])) ++pos;
+          text = rec->substr(from, pos - from);
+          if (const int e = convert(text, v[i])) return e;
+        }
+      } else {
+        while (pos < rec->size() && !ends((*rec)[pos])) ++pos;
+        if (const int e = convert(rec->substr(start, pos - start), v[i])) return e;
+      }
+      while (pos < rec->size() && blank((*rec)[pos])) ++pos;
+      if (pos < rec->size() && (*rec)[pos] == ',') ++pos;
+    }
+    return 0;
+  }
+
+ private:
+  std::vector<std::string> recs_;
+  std::size_t next_ = 0;
+
+  static bool blank(char c) { return c == ' ' || c == '\t'; }
+  static bool digit(char c) { return c >= '0' && c <= '9'; }
+  static bool ends(char c) { return blank(c) || c == ',' || c == '/'; }
+  static int convert(const std::string& t, double& out) { return kv::io::convert_real(t.data(), t.data() + t.size(), out); }
+};
+
+bool same(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+void real_reads_against_model(const std::string& bytes, const std::uint8_t* plan, std::size_t plan_len) {
+  Model model(bytes);
+  double got[4] = {1.0, 2.0, 3.0, 4.0};
+  double want[4] = {1.0, 2.0, 3.0, 4.0};
+  kv::io::open(kUnit, file_path());
+  for (int done = 0; done < 100000; ++done) {
+    const std::uint8_t b = plan[static_cast<std::size_t>(done) % plan_len];
+    const int count = (b & 3) + 1;
+    const bool quick_first = (b & 4) != 0;
+    int got_msg = 0;
+    try {
+      auto read = [&](auto&& targets) {
+        if (!quick_first || !kv::io::read_plain(kUnit, targets)) kv::io::read(kUnit, targets);
+      };
+      switch (count) {
+        case 1: read(std::initializer_list<kv::io::Target>{got[0]}); break;
+        case 2: read(std::initializer_list<kv::io::Target>{got[0], got[1]}); break;
+        case 3: read(std::initializer_list<kv::io::Target>{got[0], got[1], got[2]}); break;
+        default: read(std::initializer_list<kv::io::Target>{got[0], got[1], got[2], got[3]}); break;
+      }
+    } catch (const fuzz::SevereThrown& e) {
+      got_msg = e.number;
+    }
+    const int want_msg = model.read(want, count);
+    if (got_msg != want_msg) {
+      std::fprintf(stderr, "read %d of %d reals: message %d, the rules give %d\n", done, count, got_msg, want_msg);
+      fail("a read ended otherwise than the reading rules say");
+    }
+    for (int i = 0; i < 4; ++i)
+      if (!same(got[i], want[i])) {
+        std::fprintf(stderr, "read %d, value %d: %a, the rules give %a\n", done, i, got[i], want[i]);
+        fail("a read gave another value than the reading rules");
+      }
+    if (got_msg != 0) break;
+  }
+  kv::io::close_all_as_they_stand();
+}
+
 void plot_script(const std::string& bytes, int head) {
   // Where the head ends: after `head` records, each through its LF or the file's end.
   std::size_t at = 0;
@@ -148,6 +274,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   put_file(bytes);
   if (mode == 3)
     plot_script(bytes, data[3] >> 3 & 7);
+  else if (mode == 2)
+    real_reads_against_model(bytes, plan, plan_len);
   else
     value_reads(plan, plan_len);
   return 0;
