@@ -99,6 +99,12 @@ TEST_F(Reader, NullValuesSlashesAndRepeats) {
       {"2*/ 4\n", {kUnsetInt, kUnsetInt, kUnsetInt}},
       {"9*2\n", {2, 2, 2}},
       {"1*3,2*2.9\n", {3, 2, 2}},
+      // A record end is a blank: a comma that follows it is the previous value's separator.
+      {"1\n,2\n", {1, 2}},
+      {"1\n\n  , 2\n", {1, 2}},
+      {"1\n,,3\n", {1, kUnsetInt, 3}},
+      {"1,\n,3\n", {1, kUnsetInt, 3}},
+      {"2*5\n,6\n", {5, 5, 6}},
   };
   for (const auto& c : cases) {
     open_with(std::string(c.bytes) + "100 200 300\n");

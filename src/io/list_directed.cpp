@@ -402,6 +402,7 @@ void read(int unit, std::initializer_list<Target> targets) {
   thread_local Repeat rep;
   rep.left = 0;
   thread_local std::string quoted;
+  bool comma_open = false;  // the last value's separator may still take a comma
 
   for (const Target& t : targets) {
     if (rep.left > 0) {
@@ -416,6 +417,11 @@ void read(int unit, std::initializer_list<Target> targets) {
         ++f.pos;
       } else if (c == kEnd) {
         s.next_record_for_value();
+      } else if (c == ',' && comma_open) {
+        // A record end counts as a blank: a comma after it still belongs to the value
+        // before it as its separator.
+        ++f.pos;
+        comma_open = false;
       } else {
         break;
       }
@@ -463,7 +469,8 @@ void read(int unit, std::initializer_list<Target> targets) {
     }
     // The value's separator: blanks, then at most one comma, belong to it.
     while (is_blank(s.peek())) ++f.pos;
-    if (s.peek() == ',') ++f.pos;
+    comma_open = s.peek() != ',';
+    if (!comma_open) ++f.pos;
   }
   s.finish_record();
 }
