@@ -4,12 +4,14 @@
 // correctly rounded on its exact binary value with ties to even, which the C library's
 // printf gives ("%.*f", "%.*e" under the default rounding mode); the field, read back,
 // is then the nearest decimal of its kind to the value.
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <system_error>
 
 #include "io/edit_descriptors.h"
 
@@ -132,13 +134,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memset(field, '#', sizeof field);
   check("I any", kv::io::edit_I(field, ival, w_any), field, ival, w_any, 0, want_I(ival, w_any));
 
-  // F12.7, read back, is the value rounded to seven decimals.
-  std::memset(field, '#', sizeof field);
-  if (kv::io::edit_F(field, v, 12, 7) && std::isfinite(v)) {
-    const double back = std::strtod(std::string(field, 12).c_str(), nullptr);
-    char buf[512];
-    std::snprintf(buf, sizeof buf, "%.7f", v);
-    if (back != std::strtod(buf, nullptr)) fail("F12.7 does not read back", v, 12, 7, field, buf);
+  // Read back with from_chars, each field of the program's widths is the value rounded
+  // to its digits (a three-digit exponent has no "E": it is put back for reading).
+  if (std::isfinite(v)) {
+    auto read_back = [&](const char* what, bool ok, int w, int d, const char* ref_fmt) {
+      if (!ok) return;
+      std::string text(field, static_cast<std::size_t>(w));
+      text.erase(0, text.find_first_not_of(' '));
+      const std::size_t sign = text.find_first_of("+-", 1);
+      if (sign != std::string::npos && text[sign - 1] != 'E') text.insert(sign, "E");
+      double back = 0.0;
+      const auto r = std::from_chars(text.data(), text.data() + text.size(), back);
+      char buf[512];
+      std::snprintf(buf, sizeof buf, ref_fmt, d, v);
+      double want = 0.0;
+      std::from_chars(buf, buf + std::strlen(buf), want);
+      if (r.ec != std::errc{} || r.ptr != text.data() + text.size() || back != want) fail(what, v, w, d, field, buf);
+    };
+    std::memset(field, '#', sizeof field);
+    read_back("F12.7 does not read back", kv::io::edit_F(field, v, 12, 7), 12, 7, "%.*f");
+    std::memset(field, '#', sizeof field);
+    read_back("1P E15.6 does not read back", kv::io::edit_E(field, v, 15, 6), 15, 6, "%.*e");
+    std::memset(field, '#', sizeof field);
+    read_back("1P E15.7 does not read back", kv::io::edit_E(field, v, 15, 7), 15, 7, "%.*e");
   }
   return 0;
 }
