@@ -44,6 +44,12 @@ const std::string& file_path() {
     std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     dir += "/kv_reader_fuzz.XXXXXX";
     if (!mkdtemp(dir.data())) std::abort();
+    static std::string made;
+    made = dir;
+    std::atexit([] {
+      std::remove((made + "/dados.txt").c_str());
+      ::rmdir(made.c_str());
+    });
     return dir + "/dados.txt";
   }();
   return path;
