@@ -100,20 +100,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   char field[128];
   // The fields the program writes, then any width and any digit count.
-  struct Spec {
+  struct Field {
     int w, d;
   };
-  const Spec fixed[] = {{12, 7}};
-  const Spec sci[] = {{15, 6}, {15, 7}};
+  const Field fixed[] = {{12, 7}};
+  const Field sci[] = {{15, 6}, {15, 7}};
   const int iw[] = {2, 5, 6, 8};
   const int w_any = 1 + (sel & 0x3f);       // 1..64
   const int d_any = (sel >> 1) % 41;        // 0..40
 
-  for (const Spec& s : fixed) {
+  for (const Field& s : fixed) {
     std::memset(field, '#', sizeof field);
     check("F", kv::io::edit_F(field, v, s.w, s.d), field, v, s.w, s.d, want_F(v, s.w, s.d));
   }
-  for (const Spec& s : sci) {
+  for (const Field& s : sci) {
     std::memset(field, '#', sizeof field);
     check("1P E", kv::io::edit_E(field, v, s.w, s.d), field, v, s.w, s.d, want_E(v, s.w, s.d));
   }
