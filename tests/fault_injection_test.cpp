@@ -20,22 +20,11 @@ namespace fs = std::filesystem;
 using kv::soak::Outcome;
 using kv::soak::read_bytes;
 using kv::soak::write_bytes;
-
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
+using kv::test::kAddressSanitizer;
+using kv::test::kGeneralData;
+using kv::test::kPlotScript;
 
 constexpr int kTimeoutMs = 120000;
-constexpr const char* kGeneralData = "kalvorestine_2p0_dados_geral.txt";
-constexpr const char* kPlotScript = "kalvorestine_2p0_curva_F-t.gnu";
 const std::string kPlotHead =
     "set terminal dumb\r\nset grid\r\nset xlabel 't [s]'\r\nset ylabel 'F [N]'\r\nset key off\r\nset style data lines\r\n";
 // The five points of a small firing, closed by a sample beyond the window.
@@ -82,27 +71,17 @@ std::string case_name(const Case& c) {
 
 // A working directory for one run, removed afterwards (immutable files and mounts made
 // by a test are undone first).
-class RunDir {
+class RunDir : public kv::test::TempDir {
  public:
-  explicit RunDir(const fs::path& parent = fs::temp_directory_path()) {
-    std::string templ = (parent / "kv_fault_XXXXXX").string();
-    if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
-    dir_ = fs::canonical(templ);
-  }
+  explicit RunDir(const fs::path& parent = fs::temp_directory_path()) : TempDir("kv_fault_", parent) {}
   ~RunDir() {
     for (const auto& m : mounts_) ::umount2(m.c_str(), MNT_DETACH);
     for (const auto& f : immutable_) std::system(("chattr -i '" + f + "' 2>/dev/null").c_str());
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
   RunDir(const RunDir&) = delete;
   RunDir& operator=(const RunDir&) = delete;
 
-  const fs::path& dir() const { return dir_; }
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
-  void put(const std::string& name, const std::string& bytes) const { write_bytes(dir_ / name, bytes); }
-  std::string get(const std::string& name) const { return read_bytes(dir_ / name); }
-  bool has(const std::string& name) const { return fs::exists(fs::symlink_status(dir_ / name)); }
+  bool has(const std::string& name) const { return fs::exists(fs::symlink_status(dir() / name)); }
 
   void setup(const Case& c, const std::string& samples = kSamples) const {
     put(kGeneralData, "caso.txt   arquivo do caso\r\n");
@@ -111,12 +90,11 @@ class RunDir {
   }
 
   Outcome run(const std::string& shell_prefix = "") const {
-    return kv::soak::run_program(KV_PROGRAM, dir_, kTimeoutMs, shell_prefix);
+    return kv::soak::run_program(KV_PROGRAM, dir(), kTimeoutMs, shell_prefix);
   }
 
   std::string severe(int number, const std::string& text, int unit, const std::string& name) const {
-    return "forrtl: severe (" + std::to_string(number) + "): " + text + ", unit " + std::to_string(unit) + ", file " +
-           path(name) + "\n";
+    return kv::test::severe_line(number, text, unit, path(name));
   }
 
   // Makes a file immutable; false when the file system does not support it.
@@ -148,7 +126,6 @@ class RunDir {
   }
 
  private:
-  fs::path dir_;
   std::vector<std::string> immutable_;
   std::vector<std::string> mounts_;
 };

@@ -10,47 +10,28 @@
 // - the plot script is either untouched or its head is kept and it ends with CR LF.
 //
 // Also the generator of random but plausible inputs, used by the soak and its short
-// run among the tests. Header-only, so that the soak tool builds from it alone.
+// run among the tests. Header-only (with test_support.h), so that the soak tool builds
+// from headers alone.
 #pragma once
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <initializer_list>
 #include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
-extern char** environ;
+#include "test_support.h"
 
 namespace kv::soak {
 
 namespace fs = std::filesystem;
 
-inline constexpr const char* kGeneralData = "kalvorestine_2p0_dados_geral.txt";
-inline constexpr const char* kPlotScript = "kalvorestine_2p0_curva_F-t.gnu";
-
-inline std::string read_bytes(const fs::path& p) {
-  std::ifstream f(p, std::ios::binary);
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
-
-inline void write_bytes(const fs::path& p, std::string_view bytes) {
-  std::ofstream f(p, std::ios::binary | std::ios::trunc);
-  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using namespace kv::test;  // the program's file names, whole files, child processes
 
 struct Outcome {
   bool exited = false;
@@ -66,74 +47,40 @@ struct Outcome {
 // started by /bin/sh after that text. The standard streams go to files beside `dir`.
 inline Outcome run_program(const std::string& program, const fs::path& dir, int timeout_ms,
                            const std::string& shell_prefix = "", const std::string& comspec = "/bin/true") {
-  const std::string out_path = dir.string() + ".stdout";
-  const std::string err_path = dir.string() + ".stderr";
-
-  std::vector<std::string> env_store;
+  Child c;
+  c.env.emplace();
   for (char** e = environ; *e; ++e)
-    if (std::strncmp(*e, "COMSPEC=", 8) != 0) env_store.emplace_back(*e);
-  env_store.push_back("COMSPEC=" + comspec);
-  std::vector<char*> envp;
-  for (auto& s : env_store) envp.push_back(s.data());
-  envp.push_back(nullptr);
-
-  std::vector<std::string> args_store;
+    if (std::strncmp(*e, "COMSPEC=", 8) != 0) c.env->emplace_back(*e);
+  c.env->push_back("COMSPEC=" + comspec);
   if (shell_prefix.empty()) {
-    args_store = {program};
+    c.argv = {program};
   } else {
-    args_store = {"/bin/sh", "-c", shell_prefix + " exec \"$0\"", program};
+    c.argv = {"/bin/sh", "-c", shell_prefix + " exec \"$0\"", program};
   }
-  std::vector<char*> argv;
-  for (auto& s : args_store) argv.push_back(s.data());
-  argv.push_back(nullptr);
-
-  posix_spawn_file_actions_t fa;
-  posix_spawn_file_actions_init(&fa);
-  posix_spawn_file_actions_addchdir_np(&fa, dir.c_str());
-  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&fa, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&fa, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawnattr_t attr;
-  posix_spawnattr_init(&attr);
-  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-  posix_spawnattr_setpgroup(&attr, 0);
+  c.cwd = dir;
+  c.in = "/dev/null";
+  c.out = dir.string() + ".stdout";
+  c.err = dir.string() + ".stderr";
+  c.timeout_ms = timeout_ms;
 
   Outcome o;
-  pid_t pid = -1;
-  const int rc = posix_spawn(&pid, argv[0], &fa, &attr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&fa);
-  posix_spawnattr_destroy(&attr);
-  if (rc != 0) {
-    o.err = std::string("posix_spawn failed: ") + std::strerror(rc);
+  const ChildEnd e = run_child_process(c);
+  if (!e.started) {
+    o.err = e.spawn_error;
     return o;
   }
-  int raw = 0;
-  for (int waited = 0;;) {
-    const pid_t r = ::waitpid(pid, &raw, WNOHANG);
-    if (r == pid) break;
-    if (r < 0 && errno != EINTR) break;
-    if (waited >= timeout_ms) {
-      o.timed_out = true;
-      ::kill(-pid, SIGKILL);  // the child's own process group
-      ::waitpid(pid, &raw, 0);
-      break;
-    }
-    const int step = waited < 50 ? 1 : 5;
-    const struct timespec ts{0, step * 1000000L};
-    ::nanosleep(&ts, nullptr);
-    waited += step;
-  }
-  if (WIFEXITED(raw)) {
+  o.timed_out = e.timed_out;
+  if (WIFEXITED(e.wait_status)) {
     o.exited = !o.timed_out;
-    o.status = WEXITSTATUS(raw);
-  } else if (WIFSIGNALED(raw)) {
-    o.signal = WTERMSIG(raw);
+    o.status = WEXITSTATUS(e.wait_status);
+  } else if (WIFSIGNALED(e.wait_status)) {
+    o.signal = WTERMSIG(e.wait_status);
   }
-  o.out = read_bytes(out_path);
-  o.err = read_bytes(err_path);
+  o.out = read_bytes(c.out);
+  o.err = read_bytes(c.err);
   std::error_code ec;
-  fs::remove(out_path, ec);
-  fs::remove(err_path, ec);
+  fs::remove(c.out, ec);
+  fs::remove(c.err, ec);
   return o;
 }
 
