@@ -5,59 +5,30 @@
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <array>
-#include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "io/cp1252.h"
 #include "io/diagnostics.h"
+#include "test_support.h"
 
 namespace kv::test {
 
 namespace fs = std::filesystem;
 
-inline constexpr std::string_view kGeneralData = "kalvorestine_2p0_dados_geral.txt";
-inline constexpr std::string_view kPlotScript = "kalvorestine_2p0_curva_F-t.gnu";
-
-#if defined(__SANITIZE_ADDRESS__)
-inline constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-inline constexpr bool kAddressSanitizer = true;
-#else
-inline constexpr bool kAddressSanitizer = false;
-#endif
-#else
-inline constexpr bool kAddressSanitizer = false;
-#endif
-
 // The exit status that the parent sees for a run ended by a severe message: the
 // status C0000000 (hex) + number, of which a POSIX parent sees the low byte.
 inline int severe_status(int number) { return static_cast<int>(io::severe_exit_status(number) & 0xFFu); }
 
-// The records of a file as the program writes them: each ends with CR LF.
-inline std::vector<std::string> records(const std::string& bytes) {
-  std::vector<std::string> out;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    const auto end = bytes.find("\r\n", start);
-    if (end == std::string::npos) {
-      out.push_back(bytes.substr(start) + "<no CR LF>");
-      break;
-    }
-    out.push_back(bytes.substr(start, end - start));
-    start = end + 2;
-  }
-  return out;
+// A text of the program's files, from the UTF-8 of the test's source.
+template <io::FixedString S>
+std::string w() {
+  return std::string(io::kCp1252<S>.view());
 }
 
 inline std::string join_records(const std::vector<std::string>& recs) {
@@ -103,33 +74,16 @@ struct RunResult {
   std::string err;  // standard error
 };
 
-class RunDir {
+class RunDir : public TempDir {
  public:
-  RunDir() {
-    std::string templ = (fs::temp_directory_path() / "kv_run_XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    dir_ = fs::canonical(templ);
-  }
-  ~RunDir() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  RunDir(const RunDir&) = delete;
-  RunDir& operator=(const RunDir&) = delete;
+  RunDir() : TempDir("kv_run_") {}
 
-  const fs::path& dir() const { return dir_; }
-  std::string path(std::string_view name) const { return (dir_ / name).string(); }
-
-  void put(std::string_view name, std::string_view bytes) const {
-    std::ofstream f(dir_ / name, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
+  // The whole file; a missing one fails the test.
   std::string get(std::string_view name) const {
-    std::ifstream f(dir_ / name, std::ios::binary);
+    std::ifstream f(dir() / name, std::ios::binary);
     EXPECT_TRUE(f.good()) << "missing file " << name;
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
   }
-  bool has(std::string_view name) const { return fs::exists(dir_ / name); }
   std::vector<std::string> recs(std::string_view name) const { return records(get(name)); }
 
   // The general data file naming caso1.txt, that case file, and a load-cell file.
@@ -142,36 +96,41 @@ class RunDir {
   // Command lines handed to the interpreter are recorded in launches.txt.
   void record_launches() {
     put("interpreter.sh", "#!/bin/sh\nprintf '%s\\n' \"$2\" >> launches.txt\n");
-    fs::permissions(dir_ / "interpreter.sh", fs::perms::owner_all);
+    fs::permissions(dir() / "interpreter.sh", fs::perms::owner_all);
     comspec_ = path("interpreter.sh");
   }
 
-  // Runs the program here; `prefix` is shell text put before it (ulimit, environment).
+  // Runs the program here under /bin/sh; `prefix` is shell text put before it (ulimit,
+  // environment).
   RunResult run(const std::string& prefix = "") const {
-    const std::string cmd = "cd '" + dir_.string() + "' && " + prefix + " COMSPEC='" + comspec_ + "' '" +
-                            KV_PROGRAM + "' >.stdout 2>.stderr";
-    const int raw = std::system(cmd.c_str());
+    Child c;
+    c.argv = {"/bin/sh", "-c", prefix + " COMSPEC='" + comspec_ + "' '" + KV_PROGRAM + "'"};
+    c.cwd = dir();
+    c.out = path(".stdout");
+    c.err = path(".stderr");
+    const ChildEnd e = run_child_process(c);
+    const int raw = e.wait_status;
     RunResult r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
+    if (!e.started)
+      r.status = 127;
+    else
+      r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
     r.out = get(".stdout");
     r.err = get(".stderr");
-    fs::remove(dir_ / ".stdout");
-    fs::remove(dir_ / ".stderr");
+    fs::remove(dir() / ".stdout");
+    fs::remove(dir() / ".stderr");
     return r;
   }
 
   // "forrtl: severe (NN): <text>, unit U, file <full path>" and its line end.
   std::string severe_line(int number, std::string_view text, int unit, std::string_view name) const {
-    return "forrtl: severe (" + std::to_string(number) + "): " + std::string(text) + ", unit " +
-           std::to_string(unit) + ", file " + path(name) + "\n";
+    return test::severe_line(number, text, unit, path(name));
   }
   std::string error_line(int number, std::string_view text, int unit, std::string_view name) const {
-    return "forrtl: error (" + std::to_string(number) + "): " + std::string(text) + ", unit " +
-           std::to_string(unit) + ", file " + path(name) + "\n";
+    return test::error_line(number, text, unit, path(name));
   }
 
  private:
-  fs::path dir_;
   std::string comspec_ = "/bin/true";
 };
 

@@ -12,19 +12,6 @@ using namespace kv::test;
 
 namespace {
 
-// A text of the program's files, from the UTF-8 of this source.
-template <io::FixedString S>
-std::string w() {
-  return std::string(io::kCp1252<S>.view());
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
-
 struct Names {
   const char* what;
   std::string general;        // first record of the general data file
@@ -76,7 +63,7 @@ TEST(RunNames, QuotedUnquotedAndLongNamesGiveTheTrimmedFileNames) {
                               fs::path(n.original_file).string());
     const std::vector<std::string> launches = {"Notepad kalvorestine_2p0_dados_geral.txt", "notepad " + n.case_file,
                                                "Notepad " + base + "A.txt"};
-    EXPECT_EQ(lines_of(d.get("launches.txt")), launches);
+    EXPECT_EQ(lines(d.get("launches.txt")), launches);
     if (n.caso_trimmed.size() == 90) {
       EXPECT_EQ(banner4.size(), 102u);
       EXPECT_EQ(banner6.size(), 102u);
@@ -214,7 +201,7 @@ TEST(RunFailures, PlotScriptFailureComesAfterBothResultFiles) {
   EXPECT_EQ(d.get("teste1_saida_B.txt"), golden("worked_example_saida_B.txt"));
   EXPECT_EQ(d.get(kPlotScript), "");
   // The editor is not started on the result files.
-  EXPECT_EQ(lines_of(d.get("launches.txt")),
+  EXPECT_EQ(lines(d.get("launches.txt")),
             (std::vector<std::string>{"Notepad kalvorestine_2p0_dados_geral.txt", "notepad caso1.txt"}));
 }
 

@@ -13,11 +13,6 @@ using namespace kv::test;
 
 namespace {
 
-template <io::FixedString S>
-std::string w() {
-  return std::string(io::kCp1252<S>.view());
-}
-
 const std::string kClassLabel = w<"   classe = classificação do motor =   ">();
 
 // Two points one second apart with the same thrust a: It = a exactly, Fmed = a / tq.
