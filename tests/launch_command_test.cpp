@@ -16,6 +16,7 @@
 #include "io/layout.h"
 #include "io/record_writer.h"
 #include "run/launcher.h"
+#include "test_support.h"
 
 namespace {
 
@@ -41,23 +42,11 @@ class ComspecGuard {
   std::optional<std::string> saved_;
 };
 
-class TempDir {
+// A temporary directory; path() is the directory itself.
+class TempDir : public kv::test::TempDir {
  public:
-  TempDir() {
-    std::string templ = (fs::temp_directory_path() / "kv_launch_XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    dir_ = fs::canonical(templ);
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const fs::path& path() const { return dir_; }
-
- private:
-  fs::path dir_;
+  TempDir() : kv::test::TempDir("kv_launch_") {}
+  const fs::path& path() const { return dir(); }
 };
 
 struct WordCase {

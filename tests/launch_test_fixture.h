@@ -4,37 +4,25 @@
 // given to commands.log before it runs it with /bin/sh.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <optional>
-#include <stdexcept>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "test_support.h"
 
 namespace kv::launch_test {
 
 namespace fs = std::filesystem;
 
-inline constexpr std::string_view kGeneralData = "kalvorestine_2p0_dados_geral.txt";
-inline constexpr std::string_view kPlotScript = "kalvorestine_2p0_curva_F-t.gnu";
-
-// The lines of a text, split at LF (a CR before it kept).
-inline std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) out.push_back(line);
-  return out;
-}
+using namespace kv::test;  // the program's file names, lines(), TempDir, child processes
 
 // The twelve values of a case parameter file, each followed by its description.
 struct Case {
@@ -64,36 +52,13 @@ struct Result {
   std::string err;
 };
 
-class Sandbox {
+class Sandbox : public TempDir {
  public:
-  Sandbox() {
-    std::string templ = (fs::temp_directory_path() / "kv_launch_XXXXXX").string();
-    if (::mkdtemp(templ.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    dir_ = fs::canonical(templ);
-    fs::create_directory(dir_ / "bin");
-  }
-  ~Sandbox() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  Sandbox(const Sandbox&) = delete;
-  Sandbox& operator=(const Sandbox&) = delete;
+  Sandbox() : TempDir("kv_launch_") { fs::create_directory(dir() / "bin"); }
 
-  const fs::path& dir() const { return dir_; }
-  std::string path(std::string_view name) const { return (dir_ / name).string(); }
-
-  void put(std::string_view name, std::string_view bytes) const {
-    std::ofstream f(dir_ / name, std::ios::binary | std::ios::trunc);
-    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  }
-  std::string get(std::string_view name) const {
-    std::ifstream f(dir_ / name, std::ios::binary);
-    return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-  }
-  bool has(std::string_view name) const { return fs::exists(dir_ / name); }
   std::vector<std::string> files_starting_with(std::string_view prefix) const {
     std::vector<std::string> found;
-    for (const auto& e : fs::directory_iterator(dir_))
+    for (const auto& e : fs::directory_iterator(dir()))
       if (e.path().filename().string().starts_with(prefix)) found.push_back(e.path().filename().string());
     return found;
   }
@@ -119,17 +84,17 @@ class Sandbox {
   void record_programs(bool with_plotter = true) const {
     const std::string log = path("launches.log");
     for (const char* editor : {"Notepad", "notepad"})
-      script(dir_ / "bin" / editor, "printf '%s' \"$(basename \"$0\")\" >> '" + log + "'\nprintf '[%s]' \"$@\" >> '" +
+      script(dir() / "bin" / editor, "printf '%s' \"$(basename \"$0\")\" >> '" + log + "'\nprintf '[%s]' \"$@\" >> '" +
                                         log + "'\necho >> '" + log + "'\n");
     if (with_plotter)
-      script(dir_ / "bin" / "Wgnuplot", "printf 'Wgnuplot' >> '" + log + "'\nprintf '[%s]' \"$@\" >> '" + log +
+      script(dir() / "bin" / "Wgnuplot", "printf 'Wgnuplot' >> '" + log + "'\nprintf '[%s]' \"$@\" >> '" + log +
                                             "'\necho >> '" + log + "'\ncp \"$1\" script_at_plot.gnu\n"
                                             "for f in *_saida_H.txt; do cp \"$f\" log_at_plot.txt; done\n");
   }
 
   // A recording interpreter named by COMSPEC: the command text goes to commands.log.
   void record_commands() {
-    script(dir_ / "bin" / "interpreter", "printf '%s\\n' \"$2\" >> '" + path("commands.log") + "'\nexec /bin/sh -c \"$2\"\n");
+    script(dir() / "bin" / "interpreter", "printf '%s\\n' \"$2\" >> '" + path("commands.log") + "'\nexec /bin/sh -c \"$2\"\n");
     env_["COMSPEC"] = path("bin/interpreter");
   }
 
@@ -145,29 +110,21 @@ class Sandbox {
     for (const char* keep : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "TMPDIR"})
       if (const char* v = std::getenv(keep)) env[keep] = v;
     for (const auto& [k, v] : env_) env[k] = v;
-    std::vector<std::string> strings;
-    for (const auto& [k, v] : env) strings.push_back(k + "=" + v);
-    std::vector<char*> envp;
-    for (auto& s : strings) envp.push_back(s.data());
-    envp.push_back(nullptr);
-    const std::string err_file = path(".stderr");
-    std::string program = KV_PROGRAM;
-    char* argv[] = {program.data(), nullptr};
-
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      const int in = ::open("/dev/null", O_RDONLY);
-      const int err = ::open(err_file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (in < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(err, 2) < 0 || ::chdir(dir_.c_str()) != 0) ::_exit(120);
-      ::execve(program.c_str(), argv, envp.data());
-      ::_exit(121);
-    }
-    int raw = 0;
-    ::waitpid(pid, &raw, 0);
+    Child c;
+    c.env.emplace();
+    for (const auto& [k, v] : env) c.env->push_back(k + "=" + v);
+    c.argv = {KV_PROGRAM};
+    c.cwd = dir();
+    c.in = "/dev/null";
+    c.err = path(".stderr");
+    const ChildEnd e = run_child_process(c);
     Result r;
-    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000;
+    if (!e.started)
+      r.status = 121;
+    else
+      r.status = WIFEXITED(e.wait_status) ? WEXITSTATUS(e.wait_status) : 1000;
     r.err = get(".stderr");
-    fs::remove(dir_ / ".stderr");
+    fs::remove(dir() / ".stderr");
     return r;
   }
 
@@ -177,7 +134,6 @@ class Sandbox {
     return std::string(name);
   }
 
-  fs::path dir_;
   std::map<std::string, std::string> env_;
 };
 
