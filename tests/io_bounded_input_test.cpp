@@ -12,10 +12,7 @@
 #include "io_test_support.h"
 
 using namespace kv;
-using kv::iotest::run_child;
-using kv::iotest::ScratchDir;
-using kv::iotest::severe_line;
-using kv::iotest::write_file;
+using namespace kv::iotest;
 
 namespace {
 

@@ -16,12 +16,7 @@
 #include "io_test_support.h"
 
 using namespace kv;
-using kv::iotest::ChildResult;
-using kv::iotest::read_file;
-using kv::iotest::run_child;
-using kv::iotest::ScratchDir;
-using kv::iotest::severe_line;
-using kv::iotest::write_file;
+using namespace kv::iotest;
 
 namespace {
 

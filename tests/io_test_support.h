@@ -8,36 +8,22 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <stdexcept>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "io/files.h"
+#include "test_support.h"
 
 namespace kv::iotest {
 
-// A fresh directory under /tmp, removed with everything in it at the end of the test.
-class ScratchDir {
+// A fresh directory under /tmp, removed with everything in it at the end of the test;
+// its path as a string, and `dir / name` the path of a file in it.
+class ScratchDir : public kv::test::TempDir {
  public:
-  ScratchDir() {
-    char tmpl[] = "/tmp/kv_io_XXXXXX";
-    const char* p = ::mkdtemp(tmpl);
-    if (p == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = p;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all, std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
+  ScratchDir() : TempDir("kv_io_", "/tmp"), path_(dir().string()) {}
 
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
@@ -46,15 +32,8 @@ class ScratchDir {
   std::string path_;
 };
 
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-inline void write_file(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+inline constexpr auto& read_file = kv::test::read_bytes;
+inline constexpr auto& write_file = kv::test::write_bytes;
 
 // How a child process ended.
 struct ChildResult {
@@ -93,9 +72,6 @@ inline ChildResult run_child(const std::function<void()>& body) {
 }
 
 // The diagnostic line of a failure that ends the run.
-inline std::string severe_line(int number, const std::string& text, int unit, const std::string& path) {
-  return "forrtl: severe (" + std::to_string(number) + "): " + text + ", unit " + std::to_string(unit) + ", file " +
-         path + "\n";
-}
+using kv::test::severe_line;
 
 }  // namespace kv::iotest

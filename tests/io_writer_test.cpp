@@ -18,9 +18,7 @@
 #include "io_test_support.h"
 
 using namespace kv;
-using kv::iotest::read_file;
-using kv::iotest::ScratchDir;
-using kv::iotest::write_file;
+using namespace kv::iotest;
 
 namespace {
 

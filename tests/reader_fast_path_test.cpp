@@ -14,8 +14,7 @@
 #include "io_test_support.h"
 
 using namespace kv;
-using kv::iotest::ScratchDir;
-using kv::iotest::write_file;
+using namespace kv::iotest;
 
 namespace {
 

@@ -12,9 +12,7 @@
 #include "io_test_support.h"
 
 using namespace kv;
-using kv::iotest::read_file;
-using kv::iotest::run_child;
-using kv::iotest::ScratchDir;
+using namespace kv::iotest;
 
 namespace {
 
