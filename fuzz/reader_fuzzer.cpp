@@ -132,6 +132,7 @@ class Model {
     int left = 0;
     bool null = false;
     std::string text;
+    bool comma_open = false;  // a record end is a blank: a comma after it may still separate
     for (int i = 0; i < k; ++i) {
       if (left > 0) {
         --left;
@@ -141,6 +142,11 @@ class Model {
       }
       for (;;) {
         while (pos < rec->size() && blank((*rec)[pos])) ++pos;
+        if (pos < rec->size() && (*rec)[pos] == ',' && comma_open) {
+          ++pos;
+          comma_open = false;
+          continue;
+        }
         if (pos < rec->size()) break;
         if (next_ >= recs_.size()) return 24;
         rec = &recs_[next_++];
@@ -172,7 +178,8 @@ class Model {
         if (const int e = convert(rec->substr(start, pos - start), v[i])) return e;
       }
       while (pos < rec->size() && blank((*rec)[pos])) ++pos;
-      if (pos < rec->size() && (*rec)[pos] == ',') ++pos;
+      comma_open = !(pos < rec->size() && (*rec)[pos] == ',');
+      if (!comma_open) ++pos;
     }
     return 0;
   }
