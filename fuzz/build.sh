@@ -9,12 +9,9 @@ cxx="${CXX_FUZZ:-clang++}"
 flags=(-std=c++20 -g -O1 -fno-omit-frame-pointer -ffp-contract=off
        -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=all
        -Wall -Wextra -Werror -I"$root/src" -I"$root")
-# The text record layer as it stands, with the diagnostics that throw instead of ending
-# the process.
-io=("$root"/fuzz/throwing_diagnostics.cpp)
-for f in "$root"/src/io/*.cpp; do
-  [[ $(basename "$f") == diagnostics.cpp ]] || io+=("$f")
-done
+# The text record layer as the program has it: a failure is thrown to the caller, which
+# here is the fuzz target.
+io=("$root"/src/io/*.cpp)
 build() {  # name sources...
   local name=$1; shift
   "$cxx" "${flags[@]}" "$@" -o "$out/$name"

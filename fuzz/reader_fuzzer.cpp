@@ -25,7 +25,6 @@
 #include <iterator>
 #include <string>
 
-#include "fuzz/severe_thrown.h"
 #include "io/files.h"
 #include "io/layout.h"
 #include "io/list_directed.h"
@@ -98,7 +97,7 @@ void value_reads(const std::uint8_t* plan, std::size_t plan_len) {
       }
     }
     fail("a file of this size gave more reads than it has records");
-  } catch (const fuzz::SevereThrown& e) {
+  } catch (const kv::io::Failure& e) {
     if (e.unit != kUnit) fail("a read failure named another unit");
     if (e.number != 24 && e.number != 59 && e.number != 64) {
       std::fprintf(stderr, "message %d\n", e.number);
@@ -216,7 +215,7 @@ void real_reads_against_model(const std::string& bytes, const std::uint8_t* plan
         case 3: read(std::initializer_list<kv::io::Target>{got[0], got[1], got[2]}); break;
         default: read(std::initializer_list<kv::io::Target>{got[0], got[1], got[2], got[3]}); break;
       }
-    } catch (const fuzz::SevereThrown& e) {
+    } catch (const kv::io::Failure& e) {
       got_msg = e.number;
     }
     const int want_msg = model.read(want, count);
@@ -255,7 +254,7 @@ void plot_script(const std::string& bytes, int head) {
     kv::io::write(kUnit, kv::io::layout<R"(("set title '", A, "'"))">, {"T"});
     kv::io::write(kUnit, kv::io::layout<R"(("plot '", A, "' using 1:2 notitle"))">, {"c_saida_B.txt"});
     kv::io::close(kUnit);
-  } catch (const fuzz::SevereThrown& e) {
+  } catch (const kv::io::Failure& e) {
     kv::io::close_all_as_they_stand();
     if (e.number != 24 || found == head) fail("skipping the head failed although the file has its records");
     if (get_file() != bytes) fail("a failed skip changed the file");

@@ -54,9 +54,14 @@ inline ChildResult run_child(const std::function<void()>& body) {
   if (pid == 0) {
     ::dup2(errfd, 2);
     ::close(errfd);
-    body();
-    kv::io::flush_all();
-    ::_exit(0);
+    int status = 0;
+    try {
+      body();
+      kv::io::flush_all();
+    } catch (const kv::io::Failure& f) {
+      status = static_cast<int>(kv::io::end_run(f) & 0xFFu);
+    }
+    ::_exit(status);
   }
   ::close(errfd);
   ChildResult r;

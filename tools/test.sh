@@ -4,10 +4,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=build
-flags=()
+flags=(-DKV_WERROR=ON)
 if [[ "${1:-}" == "--sanitize" ]]; then
   dir=build-sanitize
-  flags=(-DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+  flags=(-DKV_WERROR=ON -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
   export ASAN_OPTIONS=allocator_may_return_null=1:detect_leaks=0
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi

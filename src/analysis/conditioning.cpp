@@ -1,6 +1,6 @@
 #include "analysis/conditioning.h"
 
-#include "input/sample_arrays.h"
+#include "run/run_state.h"
 #include "run/run_log.h"
 
 namespace kv {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "io/cp1252.h"
 #include "run/run_log.h"
 
 namespace kv {
@@ -23,13 +24,19 @@ constexpr std::array<ImpulseClass, 17> kClasses = {{
 
 }  // namespace
 
-void determine_class(RunState& s) {
-  progress("vai começar a determinação da classe do motor"_w);
+std::string_view impulse_class(double It) {
   double lower = 0.0;
   for (const ImpulseClass& c : kClasses) {
-    if (lower < s.It && s.It <= c.upper) s.classe.assign(c.text);
+    if (lower < It && It <= c.upper) return c.text;
     lower = c.upper;
   }
+  return {};
+}
+
+void determine_class(RunState& s) {
+  progress("vai começar a determinação da classe do motor"_w);
+  const std::string_view text = impulse_class(s.It);
+  if (!text.empty()) s.classe.assign(text);
 }
 
 bool class_number(double Fmed, std::int32_t& number) {

@@ -1,16 +1,9 @@
 #include "io/diagnostics.h"
 
 #include <charconv>
-#include <cstdlib>
 #include <string>
 
-#include "io/files.h"
-
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
+#include "io/os.h"
 
 namespace kv::io {
 namespace {
@@ -53,42 +46,25 @@ std::string line(std::string_view severity, int number, std::string_view text) {
   return s;
 }
 
-std::string unit_text(int number, int unit) {
+std::string unit_text(int number, int unit, std::string_view full_path) {
   std::string s(message_text(number));
   s.append(", unit ");
   append_number(s, unit);
-  s.append(", file ").append(file(unit).full_path);
+  s.append(", file ").append(full_path);
   return s;
 }
 
-[[noreturn]] void end_run(int number, const std::string& text) {
-  stderr_append(line("forrtl: severe", number, text));
-  stderr_append("\n");
-  stderr_flush();
-  close_all_as_they_stand();
-  std::exit(static_cast<int>(severe_exit_status(number)));
-}
-
-// Every record written so far reaches its file before the run ends. A file that
-// refuses them would have stopped the run at that write, so its failure is the one
-// reported.
-bool flush_before_ending(int& number, int& unit) {
-  static bool ending = false;
-  if (ending) return false;
-  ending = true;
-  bool replaced = false;
-  for (int u = 0; u < kMaxUnit; ++u) {
-    File& f = file(u);
-    if (f.is_open && !try_flush(f) && !replaced) {
-      number = kWriteError;
-      unit = u;
-      replaced = true;
-    }
-  }
-  return replaced;
-}
-
 }  // namespace
+
+Failure unit_failure(int number, int unit, std::string_view full_path) {
+  return {number, unit, unit_text(number, unit, full_path)};
+}
+
+Failure text_failure(int number, std::string_view text) {
+  return {number, 0, std::string(text.empty() ? message_text(number) : text)};
+}
+
+std::string severe_line(const Failure& f) { return line("forrtl: severe", f.number, f.text); }
 
 void stderr_append(std::string_view text) {
   g_stderr.append(text);
@@ -99,47 +75,30 @@ void stderr_flush() {
   const char* p = g_stderr.data();
   std::size_t n = g_stderr.size();
   while (n > 0) {
-#ifdef _WIN32
-    const long long r = ::_write(2, p, static_cast<unsigned>(n));
-#else
-    const long long r = ::write(2, p, n);
-#endif
-    if (r <= 0) break;  // nowhere left to report to
-    p += r;
-    n -= static_cast<std::size_t>(r);
+    const OsResult r = os().write(kStandardError, p, n);
+    if (r.error == OsError::Interrupted) continue;
+    if (r.error != OsError::None || r.bytes == 0) break;  // nowhere left to report to
+    p += r.bytes;
+    n -= r.bytes;
   }
   g_stderr.clear();
 }
 
-void severe(int number, int unit) {
-  flush_before_ending(number, unit);
-  end_run(number, unit_text(number, unit));
-}
-
-void severe_text(int number, std::string_view text) {
-  int unit = 0;
-  if (flush_before_ending(number, unit)) end_run(number, unit_text(number, unit));
-  if (text.empty()) text = message_text(number);
-  end_run(number, std::string(text));
-}
-
-void error(int number, int unit) {
+void error(int number, int unit, std::string_view full_path) {
   // A long curve can give one such line per record: the line is built once per message,
   // unit and file, and then copied.
   static std::string line_text;
   static int line_number = -1;
   static int line_unit = -1;
   static std::string line_path;
-  const std::string& path = file(unit).full_path;
-  if (number != line_number || unit != line_unit || path != line_path) {
-    line_text = line("forrtl: error", number, unit_text(number, unit));
+  if (number != line_number || unit != line_unit || full_path != line_path) {
+    line_text = line("forrtl: error", number, unit_text(number, unit, full_path));
     line_text.push_back('\n');
     line_number = number;
     line_unit = unit;
-    line_path = path;
+    line_path = full_path;
   }
-  g_stderr.append(line_text);
-  if (g_stderr.size() >= kStderrFlushAt) stderr_flush();
+  stderr_append(line_text);
 }
 
 }  // namespace kv::io

@@ -1,11 +1,15 @@
 // Files opened by name under a unit number.
 //
-// Every file is opened for reading and writing, positioned at its start, and created
-// empty when missing; an existing file that may be read but not written is opened for
-// reading. The first record written cuts the file off behind it. Records are kept in a
-// buffer and handed to the OS in large blocks; flush_all() makes every record written so
-// far reach its file, and runs wherever anything outside the program may look at a file:
-// before a launched command, on a severe diagnostic, at close and at the end of the run.
+// The program opens every file for reading and writing, positioned at its start, and
+// created empty when missing; an existing file that may be read but not written is
+// opened for reading. The first record written cuts the file off behind it. Records are
+// kept in a buffer and handed to the OS in large blocks; flush_all() makes every record
+// written so far reach its file, and runs wherever anything outside the program may look
+// at a file: before a launched command, before a file is opened or cut, at close and at
+// the end of the run.
+//
+// A failure throws a Failure (diagnostics.h) that names the unit and its file; the entry
+// point hands it to end_run().
 #pragma once
 
 #include <cstddef>
@@ -13,6 +17,9 @@
 #include <memory>
 #include <string>
 #include <string_view>
+
+#include "io/diagnostics.h"
+#include "io/os.h"
 
 namespace kv::io {
 
@@ -22,7 +29,7 @@ inline constexpr std::size_t kMaxFullPath = 256;
 
 struct File {
   bool is_open = false;
-  int fd = -1;
+  int handle = -1;
   int unit = 0;
   bool read_only = false;   // opened for reading only: a write is refused
   bool regular = true;      // a regular file (can be cut off)
@@ -39,13 +46,14 @@ struct File {
   std::size_t pos = 0;
   std::size_t lim = 0;
   std::int64_t in_base = 0;
-  bool in_eof = false;          // the OS has no more bytes
+  bool in_eof = false;             // the OS has no more bytes
   bool last_unterminated = false;  // the last record consumed ended at the end of the file without LF
 };
 
-// Opens a file under its unit number; a failure ends the run with message 29, 9, 42,
-// 43 or 30.
-void open(int unit, std::string_view name);
+// Opens a file under its unit number, as the program opens every file (Access::ReadWrite)
+// or, for a tool that must change nothing, for reading only (Access::Read: a missing file
+// is not created). A failure throws message 29, 9, 42, 43 or 30.
+void open(int unit, std::string_view name, Access access = Access::ReadWrite);
 // Ends the file: every record written is in it.
 void close(int unit);
 // The open file of a unit.
@@ -54,23 +62,29 @@ File& file(int unit);
 // error stream to the OS.
 void flush_all();
 
-// Closes every open file as it stands, for the end of the process.
+// The failure `number` for the file of f.
+[[noreturn]] void fail(int number, const File& f);
+
+// Closes every open file as it stands, without handing the OS what is still buffered.
 void close_all_as_they_stand();
 
+// Reports a failure at the end of a run and gives the exit status: every record written
+// so far reaches its file first (a file that refuses them turns the report into message
+// 38 for that file, since the run would have stopped at that write), then the diagnostic
+// line goes to the standard error stream and every file is closed as it stands.
+std::uint32_t end_run(const Failure& failure);
+
 // Used by the reader: reads up to n bytes at the file's current offset; 0 at the end of
-// the file. A failure ends the run with message 39.
+// the file. A failure throws message 39.
 std::size_t read_bytes(File& f, char* dst, std::size_t n);
 // The same for a read that read_bytes may take again: a failure returns false and is
 // left for the retry to report.
 bool read_bytes_quietly(File& f, char* dst, std::size_t n, std::size_t& got);
 // Used by the writer: before the first record, cut the file off at the position where
-// writing starts. A failure ends the run.
+// writing starts.
 void start_writing(File& f);
-// Hands f.out to the OS; a refusal ends the run with message 38.
+// Hands f.out to the OS; a refusal throws message 38.
 void flush(File& f);
-// The same, for use while a severe diagnostic is being reported: returns false instead
-// of ending the run.
-bool try_flush(File& f);
 
 // Absolute, lexically normalised path name of a file name, as diagnostics show it.
 std::string full_path_name(std::string_view name);

@@ -70,7 +70,7 @@ struct Scanner {
       if (keep != kNone) keep -= from;
     }
     if (f.lim == f.cap) {
-      if (f.cap * 2 > kMaxWindow) severe(kSyntaxError, f.unit);
+      if (f.cap * 2 > kMaxWindow) fail(kSyntaxError, f);
       auto bigger = std::make_unique<char[]>(f.cap * 2);
       std::memcpy(bigger.get(), d, f.lim);
       f.in = std::move(bigger);
@@ -126,7 +126,7 @@ struct Scanner {
   // Moves on to the next record while a value is still needed.
   void next_record_for_value() {
     finish_record();
-    if (!begin_record()) severe(kEndOfFile, f.unit);
+    if (!begin_record()) fail(kEndOfFile, f);
   }
 };
 
@@ -145,7 +145,7 @@ void assign_text(const Target& t, const char* s, std::size_t n) {
   std::memset(dst + k, ' ', t.length - k);
 }
 
-void assign(const Target& t, const char* b, const char* e, bool quoted, int unit) {
+void assign(const Target& t, const char* b, const char* e, bool quoted, const File& f) {
   int msg = 0;
   switch (t.kind) {
     case Target::Kind::Text:
@@ -158,7 +158,7 @@ void assign(const Target& t, const char* b, const char* e, bool quoted, int unit
       msg = quoted ? kSyntaxError : convert_real(b, e, *static_cast<double*>(t.where));
       break;
   }
-  if (msg) severe(msg, unit);
+  if (msg) fail(msg, f);
 }
 
 // Reads a quoted string whose opening delimiter is at the read position. Two
@@ -178,7 +178,7 @@ void read_quoted(Scanner& s, std::string& out) {
       if (s.peek() != delim) return;
       ++s.f.pos;
     }
-    if (out.size() == kMaxQuoted) severe(kSyntaxError, s.f.unit);
+    if (out.size() == kMaxQuoted) fail(kSyntaxError, s.f);
     out.push_back(static_cast<char>(c));
   }
 }
@@ -397,7 +397,7 @@ bool read_plain(int unit, std::initializer_list<Target> targets) {
 void read(int unit, std::initializer_list<Target> targets) {
   File& f = file(unit);
   Scanner s{f};
-  if (!s.begin_record()) severe(kEndOfFile, unit);
+  if (!s.begin_record()) fail(kEndOfFile, f);
   if (read_plain_reals(s, targets)) return;
   thread_local Repeat rep;
   rep.left = 0;
@@ -407,7 +407,7 @@ void read(int unit, std::initializer_list<Target> targets) {
   for (const Target& t : targets) {
     if (rep.left > 0) {
       --rep.left;
-      if (!rep.null) assign(t, rep.text.data(), rep.text.data() + rep.text.size(), rep.quoted, unit);
+      if (!rep.null) assign(t, rep.text.data(), rep.text.data() + rep.text.size(), rep.quoted, f);
       continue;
     }
     int c;
@@ -434,14 +434,14 @@ void read(int unit, std::initializer_list<Target> targets) {
 
     if ((c == '\'' || c == '"') && t.kind == Target::Kind::Text) {
       read_quoted(s, quoted);
-      assign(t, quoted.data(), quoted.data() + quoted.size(), true, unit);
+      assign(t, quoted.data(), quoted.data() + quoted.size(), true, f);
     } else {
       // An unquoted value, or a repeat count r* in front of one.
       s.keep = f.pos;
       while (is_digit(s.peek())) ++f.pos;
       if (f.pos > s.keep && s.peek() == '*') {
         int r = 0;
-        if (convert_integer(s.data() + s.keep, s.data() + f.pos, r) != 0 || r <= 0) severe(kSyntaxError, unit);
+        if (convert_integer(s.data() + s.keep, s.data() + f.pos, r) != 0 || r <= 0) fail(kSyntaxError, f);
         ++f.pos;
         s.keep = kNone;
         rep.left = r - 1;
@@ -458,12 +458,12 @@ void read(int unit, std::initializer_list<Target> targets) {
             rep.text.assign(s.data() + s.keep, s.data() + f.pos);
             s.keep = kNone;
           }
-          assign(t, rep.text.data(), rep.text.data() + rep.text.size(), rep.quoted, unit);
+          assign(t, rep.text.data(), rep.text.data() + rep.text.size(), rep.quoted, f);
         }
       } else {
         while (!ends_value(s.peek())) ++f.pos;
         const char* d = s.data();
-        assign(t, d + s.keep, d + f.pos, false, unit);
+        assign(t, d + s.keep, d + f.pos, false, f);
         s.keep = kNone;
       }
     }

@@ -67,8 +67,20 @@ struct RecordBuilder {
   }
 };
 
-void end_write(File& f, bool conversion_error) {
-  if (conversion_error) error(kOutputConversion, f.unit);
+// One write's records, appended to the unit's buffer by `append`, which returns false
+// when a numeric field did not fit. Memory that runs out while the records are held
+// stops the run as a record that cannot be held: message 66.
+template <class Append>
+void write_records(int unit, Append append) {
+  File& f = file(unit);
+  if (!f.writing) start_writing(f);
+  bool fits = true;
+  try {
+    fits = append(f.out);
+  } catch (const std::bad_alloc&) {
+    fail(kRecordOverflow, f);
+  }
+  if (!fits) error(kOutputConversion, f.unit, f.full_path);
   if (f.out.size() >= kFlushAt) flush(f);
 }
 
@@ -133,36 +145,16 @@ bool format_records(std::string& out, LayoutView layout, std::initializer_list<V
 }
 
 void write(int unit, LayoutView layout, std::initializer_list<Value> values) {
-  File& f = file(unit);
-  if (!f.writing) start_writing(f);
-  bool fits = true;
-  try {
-    fits = format_records(f.out, layout, values);
-  } catch (const std::bad_alloc&) {
-    severe(kRecordOverflow, unit);
-  }
-  end_write(f, !fits);
-}
-
-void write_formatted(int unit, std::string_view records, std::size_t conversion_errors) {
-  File& f = file(unit);
-  if (!f.writing) start_writing(f);
-  try {
-    f.out.append(records);
-  } catch (const std::bad_alloc&) {
-    severe(kRecordOverflow, unit);
-  }
-  for (std::size_t i = 0; i < conversion_errors; ++i) error(kOutputConversion, unit);
-  if (f.out.size() >= kFlushAt) flush(f);
+  write_records(unit, [&](std::string& out) { return format_records(out, layout, values); });
 }
 
 void write_list(int unit, std::string_view text) {
-  File& f = file(unit);
-  if (!f.writing) start_writing(f);
-  f.out.push_back(' ');
-  f.out.append(text);
-  f.out.append("\r\n", 2);
-  end_write(f, false);
+  write_records(unit, [&](std::string& out) {
+    out.push_back(' ');
+    out.append(text);
+    out.append("\r\n", 2);
+    return true;
+  });
 }
 
 }  // namespace kv::io

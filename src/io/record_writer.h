@@ -29,19 +29,14 @@ struct Value {
 // a value item when no value is left, or at the end of the layout, and the current
 // record is written then, even when empty. A numeric field too narrow for its value is
 // filled with asterisks, and after the write's last record the output conversion error
-// is reported; the run goes on.
+// is reported; the run goes on. A write the OS refuses throws message 38, and memory
+// that cannot be had for the records message 66.
 void write(int unit, LayoutView layout, std::initializer_list<Value> values = {});
 
 // The records of one formatted write, appended to a buffer instead of a file: the same
 // bytes, line ends included. Returns false when a numeric field did not fit (it holds
-// asterisks then). Touches no unit, so that records may be prepared on another thread;
-// throws std::bad_alloc when the buffer cannot grow.
+// asterisks then). Throws std::bad_alloc when the buffer cannot grow.
 bool format_records(std::string& out, LayoutView layout, std::initializer_list<Value> values);
-
-// Appends records prepared by format_records to the file of a unit, as the writes that
-// made them would have, and reports the output conversion error once for each of them
-// that had a field too narrow (conversion_errors, in all).
-void write_formatted(int unit, std::string_view records, std::size_t conversion_errors);
 
 // A list-directed write of one text: a record of one blank followed by the text.
 void write_list(int unit, std::string_view text);

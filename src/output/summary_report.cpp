@@ -1,6 +1,7 @@
 #include "output/summary_report.h"
 
 #include <charconv>
+#include <cstdint>
 #include <string>
 
 #include "analysis/impulse_class.h"
@@ -23,13 +24,14 @@ constexpr io::FixedString kMainResults = R"((/, /,
 
 void write_main_results(const RunState& s) {
   const std::string_view classe = s.classe.trim();
-  std::int32_t number = 0;
+  std::int32_t number = INT32_MIN;
   if (!class_number(s.Fmed, number) || (number >= -9 && number <= 99)) {
-    // A number that fits two columns, or none at all: "**" and the conversion error.
-    const std::int32_t shown = class_number(s.Fmed, number) ? number : INT32_MIN;
-    io::write(u, io::layout<kMainResults + io::FixedString("I2)")>, {s.It, s.Fmed, s.tq, classe, shown});
+    // A number from -9 to 99 fits I2. No number at all (a non-finite mean thrust, or
+    // one beyond 32 bits) is the most negative integer, which I2 shows as "**" with the
+    // output conversion error.
+    io::write(u, io::layout<kMainResults + io::FixedString("I2)")>, {s.It, s.Fmed, s.tq, classe, number});
   } else {
-    // A mean thrust of 99.5 N or more is written with all its digits: G120, K1450.
+    // A number beyond two columns is written with all its digits: G120, K1450, -10.
     char digits[12];
     const auto r = std::to_chars(digits, digits + sizeof digits, number);
     io::write(u, io::layout<kMainResults + io::FixedString("A)")>,

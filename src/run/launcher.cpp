@@ -1,25 +1,9 @@
 #include "run/launcher.h"
 
-#include <cstdlib>
 #include <string>
-#include <utility>
 
 #include "io/files.h"
-
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <cerrno>
-#include <spawn.h>
-#include <sys/wait.h>
-extern char** environ;
-#endif
+#include "io/os.h"
 
 namespace kv {
 namespace {
@@ -31,33 +15,17 @@ std::int32_t failed(int error_number) {
   return -1;
 }
 
-#ifdef _WIN32
-int error_number_of(DWORD code) {
-  switch (code) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
+// The error number of a launch the OS could not start.
+int error_number_of(io::LaunchFailure f) {
+  switch (f) {
+    case io::LaunchFailure::NotFound:
       return 2;
-    case ERROR_BAD_FORMAT:
-    case ERROR_BAD_EXE_FORMAT:
+    case io::LaunchFailure::NotExecutable:
       return 8;
     default:
       return 12;
   }
 }
-#else
-int error_number_of(int code) {
-  switch (code) {
-    case ENOENT:
-    case ENOTDIR:
-      return 2;
-    case ENOEXEC:
-    case EACCES:
-      return 8;
-    default:
-      return 12;
-  }
-}
-#endif
 
 bool is_control(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -130,46 +98,17 @@ std::int32_t run_command(std::string_view command) {
   if (command.size() > kMaxCommand) return failed(7);
   g_last_error = 0;
   io::flush_all();
-
+  const std::optional<std::string> comspec = io::os().environment("COMSPEC");
 #ifdef _WIN32
-  std::string line(command.size() + 265, '\0');
-  DWORD n = GetEnvironmentVariableA("COMSPEC", line.data(), static_cast<DWORD>(kMaxInterpreter + 1));
-  if (n > kMaxInterpreter) return failed(2);
-  if (n == 0) {
-    line.replace(0, 7, "cmd.exe");
-    n = 7;
-  }
-  line.resize(n);
-  line.append(" /c ").append(command);
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-    return failed(error_number_of(GetLastError()));
-  WaitForSingleObject(pi.hProcess, INFINITE);
-  DWORD code = 0;
-  GetExitCodeProcess(pi.hProcess, &code);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
-  return static_cast<std::int32_t>(code);
+  const char* const fallback = "cmd.exe";
 #else
-  const char* comspec = std::getenv("COMSPEC");
-  std::string interpreter = comspec && *comspec ? comspec : "/bin/sh";
-  if (interpreter.size() > kMaxInterpreter) return failed(2);
-  std::string text(command);
-  char dash_c[] = "-c";
-  char* argv[] = {interpreter.data(), dash_c, text.data(), nullptr};
-  pid_t pid = 0;
-  const int err = posix_spawnp(&pid, interpreter.c_str(), nullptr, nullptr, argv, environ);
-  if (err != 0) return failed(error_number_of(err));
-  int status = 0;
-  pid_t waited = 0;
-  do waited = waitpid(pid, &status, 0);
-  while (waited < 0 && errno == EINTR);
-  if (waited < 0) return failed(12);
-  if (WIFEXITED(status)) return WEXITSTATUS(status);
-  return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+  const char* const fallback = "/bin/sh";
 #endif
+  const std::string interpreter = comspec && !comspec->empty() ? *comspec : fallback;
+  if (interpreter.size() > kMaxInterpreter) return failed(2);
+  const io::LaunchResult r = io::os().launch(interpreter, std::string(command));
+  if (r.failure != io::LaunchFailure::None) return failed(error_number_of(r.failure));
+  return r.exit_code;
 }
 
 }  // namespace kv

@@ -46,9 +46,12 @@ std::optional<std::string> command_word(std::string_view file_name, Interpreter 
 
 // Runs the command (its trailing blanks dropped) as "INTERPRETER /c COMMAND" on Windows
 // or "INTERPRETER -c COMMAND" elsewhere; the interpreter is COMSPEC when set and not
-// empty, else cmd.exe or /bin/sh. Every record written so far reaches its file first.
-// Returns the child's exit code, or -1 when the launch failed (see last_launch_error).
-// Waits without time limit. Never ends the run and prints nothing.
+// empty, else cmd.exe or /bin/sh. Returns the child's exit code, or -1 when the launch
+// failed (see last_launch_error). Waits without time limit and prints nothing.
+//
+// Every record written so far reaches its file first, so that the command sees whole
+// files; a write that the OS refuses there stops the run (io::Failure, message 38)
+// before anything is launched. Nothing about the launch itself ever stops the run.
 std::int32_t run_command(std::string_view command);
 
 // Runs "PROGRAM FILE_NAME": the program, one blank, and the file name as command_word

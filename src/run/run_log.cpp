@@ -29,12 +29,8 @@ void close_run_log() { io::close(unit::kRunLog); }
 
 void progress(std::string_view text) { io::write_list(unit::kRunLog, text); }
 
-constexpr io::LayoutView kEchoLine = io::layout<"(I5, 3X, F12.7, 1P, E15.7)">;
-
-void echo_line(std::int32_t nc, double t, double F) { io::write(unit::kRunLog, kEchoLine, {nc, t, F}); }
-
-bool format_echo_line(std::string& out, std::int32_t nc, double t, double F) {
-  return io::format_records(out, kEchoLine, {nc, t, F});
+void echo_line(std::int32_t nc, double t, double F) {
+  io::write(unit::kRunLog, io::layout<"(I5, 3X, F12.7, 1P, E15.7)">, {nc, t, F});
 }
 
 void write_extremes_block(const RunState& s) {

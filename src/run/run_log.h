@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "io/cp1252.h"
@@ -22,9 +21,6 @@ void progress(std::string_view text);
 
 // The echo of point nc: (I5, 3X, F12.7, 1P, E15.7).
 void echo_line(std::int32_t nc, double t, double F);
-// The same record appended to a buffer, for handing to the run log later with
-// io::write_formatted; false when a field did not fit.
-bool format_echo_line(std::string& out, std::int32_t nc, double t, double F);
 
 // The nine records of the extremes of the processed curve.
 void write_extremes_block(const RunState& s);

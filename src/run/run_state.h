@@ -29,6 +29,16 @@ struct SampleArrays {
   std::unique_ptr<double[]> t, F, I, Mi, fmi;
 };
 
+// An index outside 1..size is never carried out: the run stops with message 408, naming
+// the array, the index and the bound it passed.
+[[noreturn]] void subscript_out_of_range(const char* array, std::int32_t n, std::int32_t size);
+
+// Element n (from 1) of one of the arrays, checked against their size.
+inline double& element(const std::unique_ptr<double[]>& a, const char* name, std::int32_t n, std::int32_t size) {
+  if (n < 1 || n > size) subscript_out_of_range(name, n, size);
+  return a[static_cast<std::size_t>(n) - 1];
+}
+
 struct RunState {
   // Case selection and case parameters, as read.
   io::TextField<90> arqcaso;

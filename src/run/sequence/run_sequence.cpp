@@ -1,5 +1,7 @@
-#include "run/run_sequence.h"
+#include "run/sequence/run_sequence.h"
 
+#include <memory>
+#include <new>
 #include <string>
 
 #include "analysis/conditioning.h"
@@ -9,6 +11,7 @@
 #include "input/case_selection.h"
 #include "input/load_cell.h"
 #include "input/sample_arrays.h"
+#include "io/cp1252.h"
 #include "io/diagnostics.h"
 #include "io/files.h"
 #include "output/curve_table.h"
@@ -53,6 +56,22 @@ void run(RunState& s) {
   run_command("Notepad", caso + "_saida_A.txt");
   if (s.abreB == 1) run_command("Notepad", caso + "_saida_B.txt");
   io::flush_all();
+}
+
+std::uint32_t run_program() {
+  try {
+    // The state lives until the run ends; the sample arrays can be large.
+    auto state = std::make_unique<RunState>();
+    run(*state);
+    return 0;
+  } catch (const io::Failure& failure) {
+    return io::end_run(failure);
+  } catch (const std::bad_alloc&) {
+    // Memory ran out somewhere else than in the sample arrays (an input record too long
+    // to hold, for one): the run ends like any other failure, with its diagnostic and
+    // with every record written so far in its file, not with an abort.
+    return io::end_run(io::text_failure(io::kInsufficientMemory));
+  }
 }
 
 }  // namespace kv

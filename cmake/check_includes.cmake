@@ -1,0 +1,43 @@
+# Run by the build (cmake -P) for each layer of the program: every quoted include of a
+# source or header of the layer must name a header of the layer itself or of a layer
+# below it. An include that points the wrong way stops the build, naming the file, the
+# line and the layers it may use.
+#
+#   -DLAYER=name -DOWN=folder -DBELOW="folder;folder" -DKNOWN="every layer's folder"
+#   -DFILES="file;file" -DSTAMP=file
+cmake_minimum_required(VERSION 3.20)
+
+set(bad "")
+foreach(file IN LISTS FILES)
+  file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
+  foreach(line IN LISTS lines)
+    string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" header "${line}")
+    get_filename_component(folder "${header}" DIRECTORY)
+    if(folder STREQUAL "")
+      continue()
+    endif()
+    # The deepest layer folder that holds the header (run/sequence before run).
+    set(owner "")
+    foreach(k IN LISTS KNOWN)
+      string(LENGTH "${k}" klen)
+      string(LENGTH "${owner}" olen)
+      if((folder STREQUAL k OR folder MATCHES "^${k}/") AND klen GREATER olen)
+        set(owner "${k}")
+      endif()
+    endforeach()
+    if(owner STREQUAL "" OR owner STREQUAL OWN)
+      continue()
+    endif()
+    list(FIND BELOW "${owner}" at)
+    if(at EQUAL -1)
+      string(APPEND bad "  ${file}: #include \"${header}\" (layer '${owner}')\n")
+    endif()
+  endforeach()
+endforeach()
+
+if(NOT bad STREQUAL "")
+  string(REPLACE ";" ", " below_text "${BELOW}")
+  message(FATAL_ERROR "Layer '${LAYER}' (${OWN}/) may include only its own headers and those of: ${below_text}.\n"
+                      "These includes point the wrong way:\n${bad}")
+endif()
+file(WRITE "${STAMP}" "")

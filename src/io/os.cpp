@@ -1,0 +1,227 @@
+// The real operating system, for POSIX systems and for Windows. This is the one file of
+// the program that calls the OS.
+#include "io/os.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+extern char** environ;
+#endif
+
+namespace kv::io {
+namespace {
+
+OsError error_of(int err) {
+  switch (err) {
+    case EINTR:
+      return OsError::Interrupted;
+    case ENOENT:
+    case ENOTDIR:
+      return OsError::NotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+#ifdef ETXTBSY
+    case ETXTBSY:
+#endif
+      return OsError::AccessDenied;
+    case EISDIR:
+      return OsError::IsDirectory;
+    case ENXIO:
+    case ENODEV:
+      return OsError::NoDevice;
+    case ENAMETOOLONG:
+    case EINVAL:
+#ifdef EILSEQ
+    case EILSEQ:
+#endif
+      return OsError::BadName;
+    case ENOSPC:
+      return OsError::NoSpace;
+    default:
+      return OsError::Other;
+  }
+}
+
+OsResult moved(long long r) {
+  if (r < 0) return {0, error_of(errno)};
+  return {static_cast<std::size_t>(r), OsError::None};
+}
+
+#ifdef _WIN32
+// One call moves at most this much.
+constexpr unsigned kChunk = 1u << 30;
+unsigned chunk(std::size_t n) { return static_cast<unsigned>(n > kChunk ? kChunk : n); }
+
+LaunchFailure launch_failure_of(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return LaunchFailure::NotFound;
+    case ERROR_BAD_FORMAT:
+    case ERROR_BAD_EXE_FORMAT:
+      return LaunchFailure::NotExecutable;
+    default:
+      return LaunchFailure::Other;
+  }
+}
+#else
+LaunchFailure launch_failure_of(int code) {
+  switch (code) {
+    case ENOENT:
+    case ENOTDIR:
+      return LaunchFailure::NotFound;
+    case ENOEXEC:
+    case EACCES:
+      return LaunchFailure::NotExecutable;
+    default:
+      return LaunchFailure::Other;
+  }
+}
+#endif
+
+class RealOs final : public Os {
+ public:
+#ifdef _WIN32
+  OpenResult open(const std::string& name, Access access) override {
+    const int flags = access == Access::ReadWrite ? (_O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT)
+                                                  : (_O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    const int fd = ::_open(name.c_str(), flags, _S_IREAD | _S_IWRITE);
+    if (fd < 0) return {-1, error_of(errno)};
+    return {fd, OsError::None};
+  }
+  OsResult read(int handle, char* dst, std::size_t n) override { return moved(::_read(handle, dst, chunk(n))); }
+  OsResult write(int handle, const char* src, std::size_t n) override {
+    return moved(::_write(handle, src, chunk(n)));
+  }
+  bool truncate(int handle, std::int64_t size) override {
+    return ::_chsize_s(handle, size) == 0 && ::_lseeki64(handle, size, SEEK_SET) == size;
+  }
+  std::int64_t position(int handle) override { return ::_lseeki64(handle, 0, SEEK_CUR); }
+  bool is_regular(int handle) override {
+    struct _stat64 st;
+    return ::_fstat64(handle, &st) == 0 && (st.st_mode & _S_IFREG) != 0;
+  }
+  void close(int handle) override { ::_close(handle); }
+#else
+  OpenResult open(const std::string& name, Access access) override {
+    const int flags = access == Access::ReadWrite ? (O_RDWR | O_CREAT | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(name.c_str(), flags, 0666);
+    if (fd < 0) return {-1, error_of(errno)};
+    return {fd, OsError::None};
+  }
+  OsResult read(int handle, char* dst, std::size_t n) override { return moved(::read(handle, dst, n)); }
+  OsResult write(int handle, const char* src, std::size_t n) override { return moved(::write(handle, src, n)); }
+  bool truncate(int handle, std::int64_t size) override {
+    return ::ftruncate(handle, static_cast<off_t>(size)) == 0 &&
+           ::lseek(handle, static_cast<off_t>(size), SEEK_SET) == size;
+  }
+  std::int64_t position(int handle) override { return static_cast<std::int64_t>(::lseek(handle, 0, SEEK_CUR)); }
+  bool is_regular(int handle) override {
+    struct stat st;
+    return ::fstat(handle, &st) == 0 && S_ISREG(st.st_mode);
+  }
+  void close(int handle) override { ::close(handle); }
+#endif
+
+  std::string absolute_path(std::string_view name) override {
+    std::error_code ec;
+    const std::filesystem::path p(name);
+    std::filesystem::path abs = std::filesystem::absolute(p, ec);
+    if (ec) abs = p;
+    return abs.string();
+  }
+
+#ifdef _WIN32
+  std::optional<std::string> environment(const char* name) override {
+    std::string value(64, '\0');
+    for (;;) {
+      SetLastError(ERROR_SUCCESS);
+      const DWORD n = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+      if (n == 0) {
+        if (GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+        return std::string();
+      }
+      if (n < value.size()) {
+        value.resize(n);
+        return value;
+      }
+      value.resize(n);  // n counts the terminating zero when the value did not fit
+    }
+  }
+#else
+  std::optional<std::string> environment(const char* name) override {
+    const char* v = std::getenv(name);
+    if (v == nullptr) return std::nullopt;
+    return std::string(v);
+  }
+#endif
+
+#ifdef _WIN32
+  LaunchResult launch(const std::string& interpreter, const std::string& command) override {
+    std::string line = interpreter + " /c " + command;
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+      return {launch_failure_of(GetLastError()), -1};
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return {LaunchFailure::None, static_cast<std::int32_t>(code)};
+  }
+#else
+  LaunchResult launch(const std::string& interpreter, const std::string& command) override {
+    std::string program = interpreter;
+    std::string text = command;
+    char dash_c[] = "-c";
+    char* argv[] = {program.data(), dash_c, text.data(), nullptr};
+    pid_t pid = 0;
+    const int err = posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ);
+    if (err != 0) return {launch_failure_of(err), -1};
+    int status = 0;
+    pid_t waited = 0;
+    do waited = waitpid(pid, &status, 0);
+    while (waited < 0 && errno == EINTR);
+    if (waited < 0) return {LaunchFailure::Other, -1};
+    if (WIFEXITED(status)) return {LaunchFailure::None, WEXITSTATUS(status)};
+    return {LaunchFailure::None, WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1};
+  }
+#endif
+};
+
+RealOs g_real;
+Os* g_os = &g_real;
+
+}  // namespace
+
+Os& os() { return *g_os; }
+
+Os* use_os(Os* replacement) {
+  Os* before = g_os;
+  g_os = replacement ? replacement : &g_real;
+  return before;
+}
+
+}  // namespace kv::io
