@@ -16,11 +16,17 @@ function(kv_source_folders out)
   set(${out} "${folders}" PARENT_SCOPE)
 endfunction()
 
-# kv_layer(NAME FOLDER folder [USES layer...])
+# kv_layer(NAME FOLDER folder [USES layer...] [ENTRY file.cpp])
+# ENTRY: a file of the folder that holds a main() and stays out of the library (the entry
+# of a companion program, built by its own add_executable); its includes are checked too.
 function(kv_layer name)
-  cmake_parse_arguments(L "" "FOLDER" "USES" ${ARGN})
+  cmake_parse_arguments(L "" "FOLDER;ENTRY" "USES" ${ARGN})
   set(dir ${PROJECT_SOURCE_DIR}/src/${L_FOLDER})
   file(GLOB sources CONFIGURE_DEPENDS ${dir}/*.cpp)
+  set(checked ${sources})
+  if(L_ENTRY)
+    list(REMOVE_ITEM sources ${dir}/${L_ENTRY})
+  endif()
   file(GLOB headers CONFIGURE_DEPENDS ${dir}/*.h)
   add_library(kv_${name} STATIC ${sources} ${headers})
   target_include_directories(kv_${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
@@ -38,9 +44,9 @@ function(kv_layer name)
   set(stamp ${CMAKE_CURRENT_BINARY_DIR}/layer_${name}.checked)
   add_custom_command(OUTPUT ${stamp}
     COMMAND ${CMAKE_COMMAND} -DLAYER=${name} -DOWN=${L_FOLDER} "-DBELOW=${below}"
-            "-DKNOWN=${known}" "-DFILES=${sources};${headers}" -DSTAMP=${stamp}
+            "-DKNOWN=${known}" "-DFILES=${checked};${headers}" -DSTAMP=${stamp}
             -P ${PROJECT_SOURCE_DIR}/cmake/check_includes.cmake
-    DEPENDS ${sources} ${headers} ${PROJECT_SOURCE_DIR}/cmake/check_includes.cmake
+    DEPENDS ${checked} ${headers} ${PROJECT_SOURCE_DIR}/cmake/check_includes.cmake
     COMMENT "Checking the includes of layer ${name}"
     VERBATIM)
   add_custom_target(kv_${name}_includes DEPENDS ${stamp})

@@ -22,16 +22,8 @@ case "${1:-}" in
   *) echo "usage: $0 [--batch]" >&2; exit 2 ;;
 esac
 
-# A fresh Debian machine may lack the build tools or gnuplot; as root, install them.
-missing=()
-command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-command -v ninja >/dev/null 2>&1 || missing+=(ninja-build)
-command -v g++ >/dev/null 2>&1 || missing+=(g++)
-command -v gnuplot >/dev/null 2>&1 || missing+=(gnuplot-nox)
-if ((${#missing[@]})) && [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
-  echo "Installing ${missing[*]} ..."
-  apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+# A fresh Debian machine may lack the build tools, the libraries or gnuplot.
+tools/need.sh cmake ninja-build g++ libcli11-dev libfast-float-dev gnuplot-nox
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF >/dev/null
 cmake --build "$build" --target kalvorestine_2p0 >/dev/null

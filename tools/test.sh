@@ -3,6 +3,7 @@
 # uses AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+tools/need.sh cmake ninja-build g++ libgtest-dev libcli11-dev libfast-float-dev
 dir=build
 flags=(-DKV_WERROR=ON)
 if [[ "${1:-}" == "--sanitize" ]]; then

@@ -5,15 +5,15 @@
 
 namespace kv {
 
-void read_general_data(RunState& s) {
-  io::open(unit::kGeneralData, kGeneralDataFile);
+void read_general_data(RunState& s, io::Access access) {
+  io::open(unit::kGeneralData, kGeneralDataFile, access);
   io::read(unit::kGeneralData, {s.arqcaso});
   io::close(unit::kGeneralData);
 }
 
-void read_case_parameters(RunState& s) {
+void read_case_parameters(RunState& s, io::Access access) {
   constexpr int u = unit::kCaseParameters;
-  io::open(u, s.arqcaso.trim());
+  io::open(u, s.arqcaso.trim(), access);
   io::read(u, {s.original});
   io::read(u, {s.ti});
   io::read(u, {s.tf});

@@ -372,6 +372,11 @@ int convert_integer(const char* b, const char* e, std::int32_t& out) {
   return 0;
 }
 
+bool at_end(int unit) {
+  Scanner s{file(unit)};
+  return !s.begin_record();
+}
+
 bool read_plain(int unit, std::initializer_list<Target> targets) {
   File& f = file(unit);
   if (!f.in) return false;

@@ -31,6 +31,9 @@ struct Target {
 // range with 64.
 void read(int unit, std::initializer_list<Target> targets);
 
+// True when the file has no record left: the next read would meet the end of the file.
+bool at_end(int unit);
+
 // The common read of a data record, taken only when it cannot fail: the next record
 // lies whole in what has been read of the file and holds a plain number for each
 // target, all reals. Returns false, having consumed and assigned nothing, otherwise;
