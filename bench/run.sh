@@ -11,6 +11,10 @@
 # Also builds build-bench-release/bench_check_decimal, which checks the integer decimal
 # rounding against std::to_chars on as many cases as asked for:
 #   build-bench-release/bench_check_decimal 300000000
+# and build-bench-release/bench_sweep_float32, which renders every float32 value through
+# F12.7, 1P E15.6 and 1P E15.7 with both digit sources and counts the fields that differ
+# (all 2^32 values: some twenty minutes on two cores):
+#   build-bench-release/bench_sweep_float32
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -26,6 +30,8 @@ cxx=${CXX:-c++}
 "$cxx" -O3 -DNDEBUG -std=c++20 -o "$build/bench_floor" bench/floor.cpp
 "$cxx" -O2 -std=c++20 -o "$build/bench_gen" bench/gen_load_cell.cpp
 "$cxx" -O2 -std=c++20 -Isrc -o "$build/bench_check_decimal" bench/check_decimal.cpp src/io/fast_decimal.cpp
+"$cxx" -O3 -std=c++20 -Isrc -pthread -o "$build/bench_sweep_float32" bench/sweep_float32.cpp src/io/edit_descriptors.cpp \
+  src/io/fast_decimal.cpp
 
 work=$(mktemp -d /tmp/kv_bench_XXXXXX)
 trap 'rm -rf "$work"' EXIT

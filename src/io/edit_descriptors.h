@@ -13,4 +13,12 @@ bool edit_I(char* out, std::int32_t value, int w);
 bool edit_F(char* out, double value, int w, int d);
 bool edit_E(char* out, double value, int w, int d);
 
+// Where the digits of an F or E field come from: the integer arithmetic of
+// fast_decimal.h where it applies (std::to_chars elsewhere), or std::to_chars alone. Both
+// give the same digits, and one renderer per descriptor lays them out; the program uses
+// the first, and bench/sweep_float32 checks that the two agree.
+enum class DigitSource : std::uint8_t { Integer, ToChars };
+bool edit_F(char* out, double value, int w, int d, DigitSource source);
+bool edit_E(char* out, double value, int w, int d, DigitSource source);
+
 }  // namespace kv::io

@@ -42,28 +42,6 @@ constexpr std::uint64_t kPow5[28] = {
     7450580596923828125ull,
 };
 
-constexpr std::uint64_t kPow10[20] = {
-    1ull,
-    10ull,
-    100ull,
-    1000ull,
-    10000ull,
-    100000ull,
-    1000000ull,
-    10000000ull,
-    100000000ull,
-    1000000000ull,
-    10000000000ull,
-    100000000000ull,
-    1000000000000ull,
-    10000000000000ull,
-    100000000000000ull,
-    1000000000000000ull,
-    10000000000000000ull,
-    100000000000000000ull,
-    1000000000000000000ull,
-    10000000000000000000ull,
-};
 
 // The doubles nearest to 10^k for k from -kPow10Bias to kPow10Bias - 1.
 constexpr int kPow10Bias = 32;

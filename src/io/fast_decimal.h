@@ -10,6 +10,30 @@
 
 namespace kv::io {
 
+// 10^k for k from 0 to 19.
+inline constexpr std::uint64_t kPow10[20] = {
+    1ull,
+    10ull,
+    100ull,
+    1000ull,
+    10000ull,
+    100000ull,
+    1000000ull,
+    10000000ull,
+    100000000ull,
+    1000000000ull,
+    10000000000ull,
+    100000000000ull,
+    1000000000000ull,
+    10000000000000ull,
+    100000000000000ull,
+    1000000000000000ull,
+    10000000000000000ull,
+    100000000000000000ull,
+    1000000000000000000ull,
+    10000000000000000000ull,
+};
+
 // q = |v| * 10^d rounded to an integer, for finite v with |v| < 2^20 and 0 <= d <= 9.
 bool fixed_scaled(double v, int d, std::uint64_t& q);
 
@@ -26,21 +50,5 @@ inline constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
-
-// The same for a count known at compile time, N <= 8: eight digits at once in 32-bit
-// arithmetic, then the last N of them.
-template <int N>
-inline void put_digits(char* out, std::uint64_t q) {
-  static_assert(N >= 1 && N <= 8);
-  const auto v = static_cast<std::uint32_t>(q % 100000000u);
-  const std::uint32_t hi = v / 10000u;
-  const std::uint32_t lo = v % 10000u;
-  char eight[8];
-  std::memcpy(eight, kDigitPairs + 2 * (hi / 100u), 2);
-  std::memcpy(eight + 2, kDigitPairs + 2 * (hi % 100u), 2);
-  std::memcpy(eight + 4, kDigitPairs + 2 * (lo / 100u), 2);
-  std::memcpy(eight + 6, kDigitPairs + 2 * (lo % 100u), 2);
-  std::memcpy(out, eight + 8 - N, N);
-}
 
 }  // namespace kv::io
