@@ -1,0 +1,261 @@
+#include "prepare/case_check.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <memory>
+
+#include "input/case_selection.h"
+#include "io/diagnostics.h"
+#include "io/files.h"
+#include "io/list_directed.h"
+#include "output/plot_script.h"
+#include "prepare/logger_format.h"
+#include "prepare/text_lines.h"
+#include "run/run_state.h"
+
+namespace kv::prepare {
+
+namespace {
+
+// A unit the program does not use, for the files opened only to see that they open.
+constexpr int kProbeUnit = 48;
+
+std::string num(double v, int digits = 6) {
+  char buf[48];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
+  return std::string(buf, r.ptr);
+}
+
+std::string shown(std::string_view text) {
+  std::string t(text.size() > 60 ? text.substr(0, 57) : text);
+  if (text.size() > 60) t += "...";
+  for (char& c : t)
+    if (c == '\t') c = ' ';
+  return "'" + t + "'";
+}
+
+bool separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\r'; }
+
+// The values of a record as the program's reader sees them (its separators).
+void values_of(std::string_view rec, std::vector<std::string_view>& out) {
+  out.clear();
+  std::size_t i = 0;
+  while (i < rec.size()) {
+    while (i < rec.size() && separator(rec[i])) ++i;
+    const std::size_t start = i;
+    while (i < rec.size() && !separator(rec[i])) ++i;
+    if (i > start) out.push_back(rec.substr(start, i - start));
+  }
+}
+
+// "0,5 12,3" or "0,5;12,3": numbers written with a decimal comma.
+bool decimal_commas(std::string_view rec) {
+  std::vector<std::string_view> f;
+  for (Delimiter d : {Delimiter::Blanks, Delimiter::Semicolon, Delimiter::Tab}) {
+    split_fields(rec, d, f);
+    if (f.size() < 2) continue;
+    double v = 0;
+    std::size_t commas = 0;
+    bool all = true;
+    for (auto x : f) {
+      all = all && parse_number(x, true, v);
+      commas += x.find(',') != std::string_view::npos;
+    }
+    if (all && commas > 0) return true;
+  }
+  return false;
+}
+
+std::string failure_text(const io::Failure& f) { return "the program stops here: " + io::severe_line(f); }
+
+void check_load_cell(const RunState& s, std::vector<Finding>& out) {
+  const std::string name(s.original.trim());
+  // Opened as the program opens it, but for reading only: a missing file is reported
+  // (the program would create it empty and stop at its first read).
+  try {
+    io::open(kProbeUnit, name, io::Access::Read);
+    io::close(kProbeUnit);
+  } catch (const io::Failure& f) {
+    io::close_all_as_they_stand();
+    out.push_back({name, f.number == io::kFileNotFound
+                             ? "the load-cell data file is missing: the program creates it empty and stops (end-of-file "
+                               "during read)"
+                             : failure_text(f)});
+    return;
+  }
+  TextLines lines{std::filesystem::path(name), true};
+  auto at = [&](std::int64_t line) { return name + ":" + std::to_string(line); };
+
+  const double dt = 1.0 / static_cast<double>(s.w);
+  std::vector<std::string_view> vals;
+  std::string_view rec;
+  double sample[2] = {0, 0};
+  int got = 0;
+  std::int64_t nc = 0, before = 0, after_line = 0, last_line = 0, first_in = 0, last_in = 0, nmax_line = 0;
+  std::int64_t first_before = 0, last_before = 0;
+  double sum_before = 0, peak = 0;
+  bool whole = true, comma_seen = false, past = false;
+  double prev_t = 0;
+  std::int64_t prev_line = 0;
+  std::vector<double> steps;
+  double step_max = 0;
+  std::int64_t step_max_line = 0;
+
+  while (!past && lines.next(rec)) {
+    last_line = lines.number();
+    values_of(rec, vals);
+    if (vals.empty()) continue;  // a blank record holds no value
+    if (!comma_seen && decimal_commas(rec)) {
+      comma_seen = true;
+      out.push_back({at(lines.number()), shown(rec) + " has decimal commas: the program takes the comma for a "
+                                                      "separator and reads other numbers (0,5 is 0 and 5)"});
+    }
+    if (rec.find('/') != std::string_view::npos || rec.find(",,") != std::string_view::npos) {
+      out.push_back({at(lines.number()), shown(rec) + " is not two numbers: a '/' or an empty value leaves the sample "
+                                                      "as it was"});
+    }
+    if (got == 0 && vals.size() == 1)
+      out.push_back({at(lines.number()), shown(rec) + " holds one number: the program takes the thrust from the next "
+                                                      "line"});
+    for (std::size_t k = 0; k < vals.size() && got < 2; ++k) {
+      double v = 0;
+      if (io::convert_real(vals[k].data(), vals[k].data() + vals[k].size(), v) != 0) {
+        out.push_back({at(lines.number()), shown(rec) + " is not two numbers: the program stops here (list-directed "
+                                                        "I/O syntax error)"});
+        return;
+      }
+      sample[got++] = v;
+    }
+    if (got < 2) continue;
+    got = 0;
+    const double t = sample[0], F = sample[1];
+    if (s.ti - dt / 2 < t && t < s.tf + dt / 2) {
+      ++nc;
+      if (nc == 1) first_in = lines.number();
+      else {
+        const double step = t - prev_t;
+        steps.push_back(step);
+        if (step > step_max) {
+          step_max = step;
+          step_max_line = lines.number();
+        }
+      }
+      if (nc == static_cast<std::int64_t>(s.nmax) + 1) nmax_line = lines.number();
+      last_in = lines.number();
+      prev_t = t;
+      prev_line = lines.number();
+      whole = whole && t == std::floor(t);
+      peak = std::max(peak, F);
+    } else if (t <= s.ti - dt / 2 && nc == 0) {
+      if (before == 0) first_before = lines.number();
+      last_before = lines.number();
+      ++before;
+      sum_before += F;
+    }
+    if (t > s.tf + dt / 2) {
+      past = true;
+      after_line = lines.number();
+    }
+  }
+  (void)prev_line;
+  (void)after_line;
+
+  if (!past)
+    out.push_back({at(last_line), "the file ends without a sample after tf + dt/2 = " + num(s.tf + dt / 2) +
+                                      " s: the program stops with end-of-file during read; the record must go on past "
+                                      "tf (or tf must come earlier)"});
+  if (nc == 0) {
+    out.push_back({name, "no sample inside the window ti = " + num(s.ti) + " s to tf = " + num(s.tf) + " s"});
+    return;
+  }
+  if (before == 0)
+    out.push_back({at(first_in), "no sample before ti = " + num(s.ti) + " s: the window starts at the first sample, "
+                                 "and the firing may have started before the record"});
+  if (nc > s.nmax)
+    out.push_back({at(nmax_line), "the window holds " + std::to_string(nc) + " samples, more than nmax = " +
+                                      std::to_string(s.nmax) + ": the program stops here (subscript out of range); set "
+                                      "nmax to " + std::to_string(nc) + " or more"});
+  if (!steps.empty()) {
+    std::vector<double> sorted = steps;
+    std::sort(sorted.begin(), sorted.end());
+    const double median = sorted[sorted.size() / 2];
+    const std::string span = name + ":" + std::to_string(first_in) + "-" + std::to_string(last_in);
+    if (whole && median >= 1)
+      out.push_back({span, "the times step by whole numbers (" + num(median) + "): they look like milliseconds, but the "
+                           "program reads seconds"});
+    else if (median > 0 && std::abs(median - dt) > 0.005 * dt)
+      out.push_back({span, "the samples are " + num(median) + " s apart (" + num(1 / median, 5) + " Hz) but w = " +
+                               std::to_string(s.w) + ": the program places point n at (n - 1)/w, which stretches the "
+                               "time axis by " + num(100 * (dt / median - 1), 3) + " %; give w = " +
+                               std::to_string(static_cast<long long>(std::llround(1 / median))) +
+                               " or resample with kalvorestine_2p0_prepare"});
+    else if (step_max > 1.5 * median)
+      out.push_back({at(step_max_line), "a step of " + num(step_max) + " s where the record's step is " + num(median) +
+                                            " s: the program places the points 1/w apart whatever their times, so gaps "
+                                            "shorten the curve; resample with kalvorestine_2p0_prepare"});
+  }
+  if (before > 0 && peak > 0) {
+    const double mean = sum_before / static_cast<double>(before);
+    if (std::abs(mean) > 0.02 * peak)
+      out.push_back({name + ":" + std::to_string(first_before) + "-" + std::to_string(last_before),
+                     "the thrust before ti averages " + num(mean, 4) + " N, " + num(100 * mean / peak, 3) +
+                         " % of the peak " + num(peak, 4) + " N: the load cell's zero is off (not tared), and the "
+                         "offset goes into the impulse"});
+  }
+}
+
+}  // namespace
+
+std::vector<Finding> check_case() {
+  std::vector<Finding> out;
+  auto state = std::make_unique<RunState>();
+  RunState& s = *state;
+  try {
+    read_general_data(s, io::Access::Read);
+  } catch (const io::Failure& f) {
+    io::close_all_as_they_stand();
+    out.push_back({kGeneralDataFile, failure_text(f)});
+    return out;
+  }
+  const std::string arqcaso(s.arqcaso.trim());
+  try {
+    read_case_parameters(s, io::Access::Read);
+  } catch (const io::Failure& f) {
+    io::close_all_as_they_stand();
+    out.push_back({arqcaso, failure_text(f)});
+    return out;
+  }
+  bool values_ok = true;
+  if (s.w <= 0) {
+    out.push_back({arqcaso, "w = " + std::to_string(s.w) + ": the frequency must be positive"});
+    values_ok = false;
+  }
+  if (!(s.tf > s.ti)) {
+    out.push_back({arqcaso, "tf = " + num(s.tf) + " is not after ti = " + num(s.ti)});
+    values_ok = false;
+  }
+  if (s.nmax <= 0) out.push_back({arqcaso, "nmax = " + std::to_string(s.nmax) + ": no point can be stored"});
+  if (!(s.M > 0)) out.push_back({arqcaso, "M = " + num(s.M) + " kg: the propellant mass must be positive"});
+  if (values_ok) check_load_cell(s, out);
+
+  if (s.graf == 1) {
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::path(std::string(kPlotScript)), ec)) {
+      out.push_back({kPlotScript, "missing while graf = 1: the program creates it empty and stops (end-of-file during "
+                                  "read); copy one with six head records, or set graf = 0"});
+    } else {
+      TextLines script{std::filesystem::path(std::string(kPlotScript)), true};
+      std::string_view line;
+      int records = 0;
+      while (records < 6 && script.next(line)) ++records;
+      if (records < 6)
+        out.push_back({kPlotScript, "holds " + std::to_string(records) + " record" + (records == 1 ? "" : "s") +
+                                        ", fewer than the six head records the program keeps: it stops (end-of-file "
+                                        "during read)"});
+    }
+  }
+  return out;
+}
+
+}  // namespace kv::prepare

@@ -1,0 +1,222 @@
+#include "prepare/case_writer.h"
+
+#include <charconv>
+#include <chrono>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "input/case_selection.h"
+#include "io/cp1252.h"
+#include "output/plot_script.h"
+#include "prepare/errors.h"
+
+namespace kv::prepare {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kValueWidth = 26;
+
+// A value, then blanks up to the description's column (two at least).
+std::string record(std::string_view value, std::string_view description) {
+  std::string s(value);
+  s.append(s.size() + 2 <= kValueWidth ? kValueWidth - s.size() : 2, ' ');
+  s.append(description).append("\r\n");
+  return s;
+}
+
+// A text value in apostrophes, an apostrophe inside written twice.
+std::string in_apostrophes(std::string_view text) {
+  std::string s = "'";
+  for (char c : text) {
+    s += c;
+    if (c == '\'') s += '\'';
+  }
+  return s + "'";
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  std::ofstream f(path, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  f.close();
+  if (!f) throw DataError(display_name(path) + ": cannot be written");
+}
+
+// A fresh folder beside `target` whose name starts with its name.
+fs::path fresh_folder(const fs::path& target, const char* kind) {
+  const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  const auto seed = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
+  for (unsigned i = 0; i < 1000; ++i) {
+    const fs::path p = parent / utf8_path("." + display_name(target.filename()) + kind + std::to_string((seed + i) % 1000000));
+    std::error_code ec;
+    if (fs::create_directory(p, ec)) return p;
+    if (ec && ec != std::errc::file_exists)
+      throw DataError(display_name(parent) + ": cannot create a folder there (" + ec.message() + ")");
+  }
+  throw DataError(display_name(parent) + ": cannot create a temporary folder there");
+}
+
+// Windows-1252 bytes for a UTF-8 text, '?' for what has none.
+std::string lenient_cp1252(const std::string& utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    try {
+      out += io::cp1252_byte(io::utf8_decode(utf8, i));
+    } catch (const char*) {
+      out += '?';  // the decoder has moved past the sequence
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string case_file_name(const std::string& caso) { return caso + ".txt"; }
+std::string load_cell_file_name(const std::string& caso) {
+  const std::string name = caso + "_celula.txt";
+  return name.size() <= 50 ? name : "celula.txt";
+}
+
+std::string shortest(double v) {
+  char buf[40];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v);
+  return std::string(buf, r.ptr);
+}
+
+void check_case_name(const std::string& caso) {
+  if (caso.empty()) throw UsageError("--case: the case name is empty");
+  if (caso.size() > 80) throw UsageError("--case: at most 80 characters (the program adds _saida_A.txt to it)");
+  for (char c : caso) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+                    c == '-' || c == '.';
+    if (!ok)
+      throw UsageError("--case " + caso + ": use letters A to Z, digits, '_', '-' and '.' (the case name makes file names)");
+  }
+  if (caso.front() == '.' || caso.front() == '-') throw UsageError("--case " + caso + ": begin with a letter or a digit");
+  if (case_file_name(caso) == kGeneralDataFile) throw UsageError("--case " + caso + ": that is the general data file's name");
+}
+
+std::string title_to_cp1252(const std::string& utf8) {
+  std::string out;
+  try {
+    for (std::size_t i = 0; i < utf8.size();) {
+      const char32_t cp = io::utf8_decode(utf8, i);
+      if (cp < 0x20 || cp == 0x7F) throw "a control character";
+      out += io::cp1252_byte(cp);
+    }
+  } catch (const char*) {
+    throw UsageError("--title: a character that Windows-1252 cannot write (the program's files are Windows-1252)");
+  }
+  if (out.size() > 90) throw UsageError("--title: at most 90 characters");
+  return out;
+}
+
+std::string case_parameters(const Prepared& p, const CaseSpec& spec) {
+  std::string s;
+  s += record(in_apostrophes(load_cell_file_name(spec.caso)),
+              "original = arquivo de dados originais da célula de carga (t em s, F em N)"_w);
+  s += record(shortest(p.ti), "ti (s) = tempo original inicial: um pouco antes da ignição"_w);
+  s += record(shortest(p.tf), "tf (s) = tempo original final: no fim da queima"_w);
+  s += record(shortest(spec.cutoff), "Fcor (N) = empuxo de corte: leituras abaixo disto valem Fcor"_w);
+  s += record(shortest(spec.mass), "M (kg) = massa de propelente"_w);
+  s += record(std::to_string(p.rate), "w (Hz) = frequência de aquisição de dados"_w);
+  const std::int64_t nc = p.window_points();
+  s += record(std::to_string(nc + std::max<std::int64_t>(10, nc / 10)),
+              "nmax = número máximo de pontos da curva de empuxo"_w);
+  s += record("1", "toB = 1: a saída B dá os tempos originais; outro valor: tempos corrigidos"_w);
+  s += record("1", "graf = 1: gera o gráfico F-t com o gnuplot; outro valor: não gera"_w);
+  s += record("0", "abreB = 1: abre a saída B no editor ao final; outro valor: só a saída A"_w);
+  s += record(spec.caso, "caso = nome do caso: base dos nomes dos arquivos de saída"_w);
+  s += record(in_apostrophes(spec.titulo), "título do caso, entre apóstrofos"_w);
+  return s;
+}
+
+void write_case(const Prepared& p, const CaseSpec& spec) {
+  const fs::path& target = spec.folder;
+  std::error_code ec;
+  const bool exists = fs::exists(target, ec);
+  if (exists && !fs::is_directory(target, ec))
+    throw DataError(display_name(target) + ": exists and is not a folder");
+  if (exists && !spec.force)
+    throw DataError(display_name(target) + ": the case folder exists already; give --force to replace its case files, "
+                                           "or --out another folder");
+
+  const fs::path tmp = fresh_folder(target, ".tmp-");
+  try {
+    write_file(tmp / kGeneralDataFile,
+               record(case_file_name(spec.caso), "nome do arquivo com os dados do caso") +
+                   record("", "(só o primeiro valor deste arquivo é lido; o resto são notas)"_w) +
+                   std::string("Preparado por kalvorestine_2p0_prepare a partir de "_w) + lenient_cp1252(spec.source) + "\r\n");
+    write_file(tmp / case_file_name(spec.caso), case_parameters(p, spec));
+
+    // The load-cell data file: uniform times i / rate, thrusts as they read back.
+    {
+      std::ofstream f(tmp / load_cell_file_name(spec.caso), std::ios::binary | std::ios::trunc);
+      std::string chunk;
+      chunk.reserve(1 << 20);
+      char buf[96];
+      for (std::int64_t i = p.ia; i <= p.ib; ++i) {
+        char* e = std::to_chars(buf, buf + 40, p.time(i)).ptr;
+        *e++ = ' ';
+        e = std::to_chars(e, buf + sizeof buf - 2, p.thrust(i)).ptr;
+        *e++ = '\r';
+        *e++ = '\n';
+        chunk.append(buf, e);
+        if (chunk.size() > (1u << 20) - 100) {
+          f.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+          chunk.clear();
+        }
+      }
+      f.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+      f.close();
+      if (!f) throw DataError(display_name(tmp / load_cell_file_name(spec.caso)) + ": cannot be written");
+    }
+
+    // The plot script: the folder's own is kept; else six head records that make a PNG.
+    const fs::path own = target / kPlotScript;
+    if (exists && fs::exists(own, ec)) {
+      fs::copy_file(own, tmp / kPlotScript, fs::copy_options::overwrite_existing, ec);
+      if (ec) throw DataError(display_name(own) + ": cannot be copied (" + ec.message() + ")");
+    } else {
+      write_file(tmp / kPlotScript,
+                 "set terminal pngcairo size 900,600 noenhanced font 'Sans,11'\r\n"
+                 "set encoding cp1252\r\n"
+                 "set output 'kalvorestine_2p0_curva_F-t.png'\r\n"
+                 "set xlabel 'tempo (s)'; set ylabel 'empuxo (N)'\r\n"
+                 "set grid; set key off; set yrange [0:*]; set offsets 0, 0, graph 0.08, 0\r\n"
+                 "set style data lines; set linetype 1 linewidth 2 linecolor rgb '#c0392b'\r\n");
+    }
+
+    if (!exists) {
+      fs::rename(tmp, target, ec);
+      if (ec) throw DataError(display_name(target) + ": cannot be put in place (" + ec.message() + ")");
+      return;
+    }
+    // Replacing a case folder: the old one steps aside, the new one takes its place, and
+    // whatever else the old one held (results, notes) moves into the new one.
+    const fs::path old = fresh_folder(target, ".old-");
+    fs::remove(old, ec);
+    fs::rename(target, old, ec);
+    if (ec) throw DataError(display_name(target) + ": cannot be replaced (" + ec.message() + ")");
+    fs::rename(tmp, target, ec);
+    if (ec) {
+      std::error_code back;
+      fs::rename(old, target, back);
+      throw DataError(display_name(target) + ": cannot be replaced (" + ec.message() + ")");
+    }
+    for (const auto& entry : fs::directory_iterator(old, ec)) {
+      const fs::path dest = target / entry.path().filename();
+      std::error_code e2;
+      if (!fs::exists(dest, e2)) fs::rename(entry.path(), dest, e2);
+    }
+    fs::remove_all(old, ec);
+  } catch (...) {
+    std::error_code e;
+    if (fs::exists(tmp, e)) fs::remove_all(tmp, e);
+    throw;
+  }
+}
+
+}  // namespace kv::prepare

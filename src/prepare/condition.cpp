@@ -1,0 +1,328 @@
+#include "prepare/condition.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+#include "prepare/errors.h"
+
+namespace kv::prepare {
+
+namespace {
+
+constexpr double kSpan = 1.0;  // s: the longest quiet span a tare averages
+
+std::string num(double v, int digits = 4) {
+  char buf[48];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
+  return std::string(buf, r.ptr);
+}
+
+// From index k, whose value is at or above `level`, walks in direction dir to the first
+// point below it after which the values stay below it for `hold` seconds (or to the end
+// of the record). -1 when the record ends above the level.
+long walk(const std::vector<double>& t, const std::vector<double>& v, long k, int dir, double level, double hold) {
+  const long n = static_cast<long>(v.size());
+  long j = k;
+  for (;;) {
+    j += dir;
+    if (j < 0 || j >= n) return -1;
+    if (v[static_cast<std::size_t>(j)] >= level) continue;
+    long m = j;
+    bool quiet = true;
+    for (;;) {
+      m += dir;
+      if (m < 0 || m >= n || std::abs(t[static_cast<std::size_t>(m)] - t[static_cast<std::size_t>(j)]) > hold) break;
+      if (v[static_cast<std::size_t>(m)] >= level) {
+        quiet = false;
+        break;
+      }
+    }
+    if (quiet) return j;
+    j = m - dir;
+  }
+}
+
+// The time where the straight line between points j (below) and k (above) crosses level.
+double crossing(const std::vector<double>& t, const std::vector<double>& v, long j, long k, double level) {
+  const auto a = static_cast<std::size_t>(j), b = static_cast<std::size_t>(k);
+  if (v[b] == v[a]) return t[a];
+  return t[a] + (level - v[a]) * (t[b] - t[a]) / (v[b] - v[a]);
+}
+
+struct Burn {
+  double peak = 0, t_peak = 0, ignition = 0, burnout = 0;
+  bool starts_burning = false, ends_burning = false;
+};
+
+// The peak over `base`, and where the curve crosses pct % of it on either side.
+Burn find_burn(const std::vector<double>& t, const std::vector<double>& v, double base, double pct, double hold) {
+  Burn b;
+  const auto kp = static_cast<long>(std::max_element(v.begin(), v.end()) - v.begin());
+  b.peak = v[static_cast<std::size_t>(kp)] - base;
+  b.t_peak = t[static_cast<std::size_t>(kp)];
+  const double level = base + pct / 100.0 * b.peak;
+  const long a = walk(t, v, kp, -1, level, hold);
+  const long z = walk(t, v, kp, +1, level, hold);
+  b.starts_burning = a < 0;
+  b.ends_burning = z < 0;
+  b.ignition = a < 0 ? t.front() : crossing(t, v, a, a + 1, level);
+  b.burnout = z < 0 ? t.back() : crossing(t, v, z, z - 1, level);
+  return b;
+}
+
+std::optional<Span> span_of(const std::vector<double>& t, const std::vector<double>& v, double from, double to) {
+  Span s;
+  s.from = from;
+  s.to = to;
+  double sum = 0, tsum = 0;
+  for (std::size_t i = 0; i < t.size(); ++i)
+    if (t[i] >= from && t[i] <= to) {
+      sum += v[i];
+      tsum += t[i];
+      ++s.count;
+    }
+  if (s.count < 3) return std::nullopt;
+  const auto n = static_cast<double>(s.count);
+  s.mean = sum / n;
+  s.centre = tsum / n;
+  double sq = 0;
+  for (std::size_t i = 0; i < t.size(); ++i)
+    if (t[i] >= from && t[i] <= to) sq += (v[i] - s.mean) * (v[i] - s.mean);
+  s.sd = std::sqrt(sq / n);
+  // The span as its points cover it.
+  s.from = std::max(from, t.front());
+  s.to = std::min(to, t.back());
+  return s;
+}
+
+// x rounded down (or up) to a whole number, taking a value within a hair of one as it.
+std::int64_t snap_down(double x) {
+  const double r = std::round(x);
+  return static_cast<std::int64_t>(std::abs(x - r) < 1e-6 ? r : std::floor(x));
+}
+std::int64_t snap_up(double x) {
+  const double r = std::round(x);
+  return static_cast<std::int64_t>(std::abs(x - r) < 1e-6 ? r : std::ceil(x));
+}
+
+// The logger's curve (linear between its points, flat beyond its ends) at time x; j is
+// a cursor that only moves forward.
+double at(const std::vector<double>& t, const std::vector<double>& v, double x, std::size_t& j) {
+  const std::size_t n = t.size();
+  while (j + 1 < n && t[j + 1] <= x) ++j;
+  if (x <= t[0]) return v[0];
+  if (j + 1 >= n) return v[n - 1];
+  if (x == t[j]) return v[j];
+  return v[j] + (v[j + 1] - v[j]) * ((x - t[j]) / (t[j + 1] - t[j]));
+}
+
+}  // namespace
+
+Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOptions& opt) {
+  Prepared out;
+  const double hold = std::max(0.05, 3.0 * scan.step_median);
+
+  // The stretch to read again: the firing, as the blocks show it, with room for the
+  // quiet spans on either side.
+  double r0, r1;
+  {
+    std::vector<double> bt, bmax;
+    double base = 0;
+    const std::size_t nb = scan.blocks.size();
+    const std::size_t lead = std::max<std::size_t>(1, nb / 50);
+    for (std::size_t i = 0; i < nb; ++i) {
+      const Block& b = scan.blocks[i];
+      bt.push_back((b.t_first + b.t_last) / 2);
+      bmax.push_back(b.max);
+      if (i < lead) base += b.sum / static_cast<double>(b.count) / static_cast<double>(lead);
+    }
+    double a, z;
+    if (opt.window) {
+      a = opt.window->first;
+      z = opt.window->second;
+    } else {
+      const Burn coarse = find_burn(bt, bmax, opt.tare == Tare::none ? 0.0 : base, opt.threshold_pct, hold);
+      a = coarse.ignition;
+      z = coarse.burnout;
+    }
+    const Block& last = scan.blocks.back();
+    const double block_span = last.t_last - scan.blocks.front().t_first;
+    const double room = 2.0 * kSpan + 0.5 * (z - a) + 2.0 * block_span / static_cast<double>(nb);
+    r0 = a - room;
+    r1 = z + room;
+  }
+  const std::vector<Point> pts = reader.points_between(r0, r1);
+  if (pts.size() < 2) throw DataError(reader.name() + ": fewer than two points around the firing");
+  std::vector<double> t(pts.size()), F(pts.size());
+  for (std::size_t i = 0; i < pts.size(); ++i) {
+    t[i] = pts[i].t;
+    F[i] = pts[i].F;
+  }
+
+  // The baseline as the record starts, and a first look at the burn.
+  double base = 0;
+  if (opt.tare != Tare::none) {
+    const double t_peak = t[static_cast<std::size_t>(std::max_element(F.begin(), F.end()) - F.begin())];
+    const double until = t.front() + 0.25 * (t_peak - t.front());
+    double sum = 0;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < t.size() && (n == 0 || t[i] <= until); ++i, ++n) sum += F[i];
+    base = sum / static_cast<double>(n);
+  }
+  Burn burn = find_burn(t, F, base, opt.threshold_pct, hold);
+  if (burn.peak <= 0)
+    throw DataError(reader.name() + ": the thrust never rises above its starting level: no firing in the record (if the "
+                                    "load cell reads negative under thrust, give --scale -1)");
+  const double first_ignition = opt.window ? opt.window->first : burn.ignition;
+  const double first_burnout = opt.window ? opt.window->second : burn.burnout;
+
+  // The tare.
+  const double gap_pre = std::max(0.05, 5.0 * scan.step_median);
+  const double gap_post = std::max(0.1, 0.25 * (first_burnout - first_ignition));
+  auto pre_span = [&](const std::vector<double>& v) {
+    return span_of(t, v, first_ignition - gap_pre - kSpan, first_ignition - gap_pre);
+  };
+  auto post_span = [&](const std::vector<double>& v) {
+    return span_of(t, v, first_burnout + gap_post, first_burnout + gap_post + kSpan);
+  };
+  out.tare = opt.tare;
+  if (opt.tare != Tare::none) {
+    out.pre = pre_span(F);
+    if (opt.tare == Tare::linear) out.post = post_span(F);
+    if (!out.pre && !out.post) {
+      out.warnings.push_back("no quiet span before ignition or after the burn to tare with: the thrust is used as read "
+                             "(--tare none says so and silences this)");
+      out.tare = Tare::none;
+    } else if (opt.tare == Tare::linear && (!out.pre || !out.post)) {
+      out.warnings.push_back(std::string("no quiet span ") + (out.pre ? "after the burn" : "before ignition") +
+                             ": the linear tare falls back to the mean over the span " +
+                             (out.pre ? "before ignition" : "after the burn"));
+      out.tare = Tare::pre;
+      if (!out.pre) {
+        out.pre = out.post;
+        out.post.reset();
+      }
+    } else if (opt.tare == Tare::pre && !out.pre) {
+      out.warnings.push_back("no quiet span before ignition to tare with: the thrust is used as read (--tare none says so "
+                             "and silences this)");
+      out.tare = Tare::none;
+    }
+  }
+  std::vector<double> Ft = F;
+  if (out.tare == Tare::pre) {
+    for (double& f : Ft) f -= out.pre->mean;
+  } else if (out.tare == Tare::linear) {
+    const Span& p = *out.pre;
+    const Span& q = *out.post;
+    const double slope = (q.mean - p.mean) / (q.centre - p.centre);
+    for (std::size_t i = 0; i < t.size(); ++i) Ft[i] -= p.mean + (t[i] - p.centre) * slope;
+  }
+
+  // The burn on the tared curve.
+  burn = find_burn(t, Ft, 0.0, opt.threshold_pct, hold);
+  if (burn.peak <= 0) throw DataError(reader.name() + ": after the tare no thrust is left above zero");
+  out.peak = burn.peak;
+  out.t_peak = burn.t_peak;
+  out.t_ignition = burn.ignition;
+  out.t_burnout = burn.burnout;
+  if (out.pre && out.pre->sd > 0.1 * out.peak)
+    out.warnings.push_back("the span before ignition is not quiet (standard deviation " + num(out.pre->sd) +
+                           " N, " + num(100 * out.pre->sd / out.peak, 2) + " % of the peak): check the tare");
+  if (out.tare != Tare::linear) {
+    if (auto q = post_span(Ft)) {
+      out.drift_after = q->mean;
+      out.drift_known = true;
+      if (std::abs(q->mean) > 0.02 * out.peak)
+        out.warnings.push_back("after the burn the " + std::string(out.tare == Tare::none ? "" : "tared ") +
+                               "thrust settles at " + num(q->mean) + " N (" + num(100 * q->mean / out.peak, 2) +
+                               " % of the peak), not at 0: the load cell's baseline drifted; --tare linear takes out a "
+                               "straight-line drift");
+    }
+  }
+  if (!opt.window) {
+    if (burn.starts_burning)
+      out.warnings.push_back("the record starts above the threshold: the firing may have begun before it");
+    if (burn.ends_burning)
+      out.warnings.push_back("the record ends above the threshold: the burn may be cut short");
+  }
+
+  // The grid: the rate asked for, else 1000 Hz or the logger's own rate when higher.
+  const double logger_rate = 1.0 / scan.step_median;
+  double rate = opt.rate;
+  if (rate <= 0) {
+    rate = 1000.0;
+    if (std::round(logger_rate) > rate) {
+      rate = std::round(logger_rate);
+      out.rate_from_logger = true;
+    }
+  }
+  if (!(rate >= 1 && rate <= 1e7)) throw UsageError("--rate: between 1 and 10000000 Hz");
+  out.rate = static_cast<std::int32_t>(std::llround(rate));
+  const double r = out.rate;
+
+  // The window on the grid, and the points written on either side of it.
+  if (opt.window) {
+    out.window_given = true;
+    out.i0 = snap_down(opt.window->first * r);
+    out.i1 = snap_up(opt.window->second * r);
+  } else {
+    const std::int64_t m = std::max<std::int64_t>(1, std::llround(opt.margin * r));
+    out.i0 = snap_down(out.t_ignition * r) - m;
+    out.i1 = snap_up(out.t_burnout * r) + m;
+  }
+  if (out.i1 <= out.i0) throw UsageError("--window: the end must come after the start");
+  if (out.i1 - out.i0 >= 100000000)
+    throw DataError(reader.name() + ": the window would hold " + std::to_string(out.i1 - out.i0 + 1) +
+                    " points: too many (check --window, --rate and --time-unit)");
+  out.ti = out.time(out.i0);
+  out.tf = out.time(out.i1);
+  const std::int64_t pad = std::max<std::int64_t>(1, std::llround(0.05 * r));
+  out.ia = out.i0 - pad;
+  out.ib = out.i1 + pad;
+  if ((out.ti < t.front() || out.tf > t.back())) {
+    const double edge = out.ti < t.front() ? Ft.front() : Ft.back();
+    if (std::abs(edge) > 0.05 * out.peak)
+      out.warnings.push_back("the window reaches beyond the record, whose " +
+                             std::string(out.ti < t.front() ? "first" : "last") + " thrust (" + num(edge) +
+                             " N) is carried on to it");
+  }
+
+  // Resampling by linear interpolation.
+  out.F.resize(static_cast<std::size_t>(out.ib - out.ia + 1));
+  std::size_t j = 0;
+  for (std::int64_t i = out.ia; i <= out.ib; ++i) out.F[static_cast<std::size_t>(i - out.ia)] = at(t, Ft, out.time(i), j);
+
+  // Impulses over the window.
+  const double dt = 1.0 / r;
+  double sum = 0, clipped = 0;
+  for (std::int64_t i = out.i0 + 1; i <= out.i1; ++i) {
+    const double a = out.thrust(i - 1), b = out.thrust(i);
+    sum = ((b + a) * dt) / 2.0 + sum;
+    clipped = ((std::max(b, opt.cutoff) + std::max(a, opt.cutoff)) * dt) / 2.0 + clipped;
+  }
+  out.impulse_grid = sum;
+  out.impulse_program = clipped;
+  {
+    std::size_t k = 0;
+    double x0 = out.ti, y0 = at(t, Ft, x0, k), logger = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) {
+      if (t[i] <= out.ti) continue;
+      if (t[i] >= out.tf) break;
+      logger += (Ft[i] + y0) * (t[i] - x0) / 2.0;
+      x0 = t[i];
+      y0 = Ft[i];
+    }
+    std::size_t k2 = 0;
+    const double y1 = at(t, Ft, out.tf, k2);
+    logger += (y1 + y0) * (out.tf - x0) / 2.0;
+    out.impulse_logger = logger;
+  }
+  if (std::abs(out.impulse_grid - out.impulse_logger) > 0.001 * std::abs(out.impulse_logger))
+    out.warnings.push_back("the prepared curve's impulse differs from the trapezoid over the logger's points by " +
+                           num(100 * (out.impulse_grid - out.impulse_logger) / out.impulse_logger, 3) +
+                           " %: the grid is too coarse for the record; give a higher --rate");
+  return out;
+}
+
+}  // namespace kv::prepare

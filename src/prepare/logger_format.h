@@ -1,0 +1,67 @@
+// How a logger writes its records: what separates the values, which decimal mark the
+// numbers use, which columns hold the time and the thrust and in which units. Found from
+// the first lines of the file where the user has not said it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv::prepare {
+
+// What separates the values of a record.
+enum class Delimiter : std::uint8_t { Comma, Semicolon, Tab, Blanks };
+
+std::string_view delimiter_name(Delimiter d);
+
+// The fields of a line: split at the delimiter (blanks: at runs of blanks and tabs), each
+// trimmed of blanks and tabs and of the double quotes around it; a quoted field keeps the
+// delimiters inside it.
+void split_fields(std::string_view line, Delimiter d, std::vector<std::string_view>& out);
+
+// A whole field as a number, with a decimal point or a decimal comma; a leading "+" is
+// taken, "inf", "nan" and hexadecimal are not.
+bool parse_number(std::string_view field, bool decimal_comma, double& value);
+
+// A line that is a comment in every format: it begins with '#', '//' or '%'.
+bool is_comment(std::string_view line);
+
+// What the user said on the command line about the file's layout.
+struct LayoutRequest {
+  std::optional<Delimiter> delimiter;
+  bool decimal_comma = false;  // --decimal-comma
+  std::string time_col;        // "" = default; a 1-based number, "none", or a header name
+  std::string thrust_col;      // "" = default; a 1-based number or a header name
+  bool rate_given = false;     // --rate: a file with only a thrust column can do without time
+};
+
+// The layout in use.
+struct Layout {
+  Delimiter delimiter = Delimiter::Blanks;
+  bool delimiter_detected = true;
+  bool decimal_comma = false;
+  bool decimal_comma_detected = false;
+  int time_col = 0;    // 0-based field index; -1: no time column (time = i / rate)
+  int thrust_col = 1;  // 0-based field index
+  std::vector<std::string> header;  // the names of the columns, when a header line has them
+  std::int64_t header_line = 0;     // its line number; 0 for none
+  std::int64_t first_data_line = 0;
+};
+
+// A line of the start of the file, with its number.
+struct SampleLine {
+  std::int64_t number;
+  std::string text;
+};
+
+// Decides the layout from the first lines of the file (blank lines left out) and the
+// request. Ambiguous or impossible layouts are a DataError that says which option
+// decides; a request that names a missing column is a DataError too.
+Layout detect_layout(const std::vector<SampleLine>& lines, const LayoutRequest& request, const std::string& file);
+
+// The column as the summary names it: "3" or "3 (millis)".
+std::string column_label(const Layout& layout, int index);
+
+}  // namespace kv::prepare

@@ -1,0 +1,26 @@
+// The summary of a preparation, as standard output shows it.
+#pragma once
+
+#include <string>
+
+#include "prepare/case_writer.h"
+#include "prepare/condition.h"
+#include "prepare/logger_reader.h"
+
+namespace kv::prepare {
+
+struct SummaryInput {
+  std::string logger;     // the logger file's name
+  const ReadOptions* read;
+  const Scan* scan;
+  const Prepared* prepared;
+  const CaseSpec* spec;
+  bool plot_script_kept;  // the folder's own plot script was kept
+};
+
+std::string summary(const SummaryInput& in);
+
+// What the summary says about the logger's steps ("16.6 ms (60.2 Hz)").
+std::string step_text(double seconds);
+
+}  // namespace kv::prepare

@@ -1,0 +1,102 @@
+#include "prepare/text_lines.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "prepare/errors.h"
+
+namespace kv::prepare {
+
+namespace {
+constexpr std::size_t kBlock = std::size_t{1} << 20;
+constexpr std::size_t kLongestLine = std::size_t{64} << 20;
+}  // namespace
+
+std::string display_name(const std::filesystem::path& path) {
+  const auto u8 = path.u8string();
+  return std::string(u8.begin(), u8.end());
+}
+
+std::filesystem::path utf8_path(const std::string& name) { return std::filesystem::path(std::u8string(name.begin(), name.end())); }
+
+TextLines::TextLines(const std::filesystem::path& path, bool program_rules)
+    : name_(display_name(path)), style_known_(program_rules), program_rules_(program_rules) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) throw DataError(name_ + ": is a folder, not a file");
+  in_.open(path, std::ios::binary);
+  if (!in_) throw DataError(name_ + ": cannot be opened (" + (std::filesystem::exists(path, ec) ? "no permission?" : "no such file") + ")");
+  buf_.resize(kBlock);
+  seek(0, 0);
+}
+
+void TextLines::seek(std::uint64_t offset, std::int64_t number) {
+  in_.clear();
+  in_.seekg(static_cast<std::streamoff>(offset));
+  base_ = offset;
+  pos_ = lim_ = 0;
+  eof_ = false;
+  number_ = number;
+  if (offset == 0 && !program_rules_) {
+    fill();
+    if (lim_ >= 3 && std::memcmp(buf_.data(), "\xEF\xBB\xBF", 3) == 0) pos_ = 3;
+  }
+}
+
+bool TextLines::fill() {
+  if (eof_) return false;
+  if (pos_ > 0) {
+    std::memmove(buf_.data(), buf_.data() + pos_, lim_ - pos_);
+    base_ += pos_;
+    lim_ -= pos_;
+    pos_ = 0;
+  }
+  if (lim_ == buf_.size()) {
+    if (buf_.size() >= kLongestLine) throw DataError(name_ + ":" + std::to_string(number_ + 1) + ": a line longer than 64 MiB: not a text file?");
+    buf_.resize(buf_.size() * 2);
+  }
+  in_.read(buf_.data() + lim_, static_cast<std::streamsize>(buf_.size() - lim_));
+  const auto got = static_cast<std::size_t>(in_.gcount());
+  if (got == 0) {
+    if (in_.bad()) throw DataError(name_ + ": read error");
+    eof_ = true;
+    return false;
+  }
+  lim_ += got;
+  return true;
+}
+
+bool TextLines::next(std::string_view& line) {
+  for (;;) {
+    const char* b = buf_.data() + pos_;
+    const std::size_t avail = lim_ - pos_;
+    if (!style_known_) {
+      // The first line end tells the style: CR alone, or LF (with or without CR before).
+      const char* end = b + avail;
+      const char* p = std::find_if(b, end, [](char c) { return c == '\n' || c == '\r'; });
+      if (p != end && (*p == '\n' || p + 1 < end)) {
+        style_known_ = true;
+        cr_only_ = *p == '\r' && p[1] != '\n';
+      } else if (p != end || !eof_) {
+        if (fill()) continue;
+      }
+    }
+    const char stop = cr_only_ ? '\r' : '\n';
+    const void* hit = avail ? std::memchr(b, stop, avail) : nullptr;
+    if (hit != nullptr || (eof_ && avail > 0)) {
+      const char* e = hit ? static_cast<const char*>(hit) : b + avail;
+      std::size_t len = static_cast<std::size_t>(e - b);
+      line_offset_ = base_ + pos_;
+      pos_ += len + (hit ? 1 : 0);
+      if (!cr_only_ && len > 0 && b[len - 1] == '\r') --len;
+      line = std::string_view(b, len);
+      ++number_;
+      return true;
+    }
+    if (!fill()) {
+      if (pos_ < lim_) continue;  // the last line, without a line end
+      return false;
+    }
+  }
+}
+
+}  // namespace kv::prepare

@@ -1,0 +1,54 @@
+// A text file read line by line in large blocks: LF, CR LF or CR line ends, a UTF-8
+// byte-order mark at the start dropped. Each line comes with its number (from 1) and the
+// byte offset where it starts, so that a second pass can start again at any line.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kv::prepare {
+
+class TextLines {
+ public:
+  // Opens the file; a file that cannot be opened is a DataError.
+  // With `program_rules`, the lines are the records as the program reads them: they end
+  // at LF only (a CR before it dropped), and a byte-order mark is part of the first.
+  explicit TextLines(const std::filesystem::path& path, bool program_rules = false);
+
+  // The next line without its line end; false at the end of the file. The view stays
+  // valid until the next call.
+  bool next(std::string_view& line);
+  // Number (from 1) and starting offset of the line just returned.
+  std::int64_t number() const { return number_; }
+  std::uint64_t offset() const { return line_offset_; }
+  // Goes back or forth to the line that starts at `offset`, whose number is `number`.
+  void seek(std::uint64_t offset, std::int64_t number);
+
+  const std::string& name() const { return name_; }
+
+ private:
+  bool fill();  // reads more bytes behind the unconsumed ones; false when none came
+
+  std::ifstream in_;
+  std::string name_;
+  std::vector<char> buf_;
+  std::size_t pos_ = 0, lim_ = 0;
+  std::uint64_t base_ = 0;  // file offset of buf_[0]
+  bool eof_ = false;
+  bool cr_only_ = false;    // lines end at CR alone
+  bool style_known_ = false;
+  bool program_rules_ = false;
+  std::int64_t number_ = 0;
+  std::uint64_t line_offset_ = 0;
+};
+
+// The file name as the messages show it (UTF-8).
+std::string display_name(const std::filesystem::path& path);
+// A path from a UTF-8 name.
+std::filesystem::path utf8_path(const std::string& name);
+
+}  // namespace kv::prepare
