@@ -55,19 +55,41 @@ struct Burn {
   bool starts_burning = false, ends_burning = false;
 };
 
-// The peak over `base`, and where the curve crosses pct % of it on either side.
+// The mean of the values from t >= from on, when they are quiet (their standard
+// deviation below `quiet`); `fallback` otherwise.
+double quiet_mean_from(const std::vector<double>& t, const std::vector<double>& v, double from, double quiet,
+                       double fallback) {
+  double sum = 0, sq = 0;
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < t.size(); ++i)
+    if (t[i] >= from) {
+      sum += v[i];
+      ++n;
+    }
+  if (n < 3) return fallback;
+  const double mean = sum / static_cast<double>(n);
+  for (std::size_t i = 0; i < t.size(); ++i)
+    if (t[i] >= from) sq += (v[i] - mean) * (v[i] - mean);
+  return std::sqrt(sq / static_cast<double>(n)) < quiet ? mean : fallback;
+}
+
+// The peak over `base`, and where the curve crosses pct % of it on either side. The
+// burn-out is judged over the baseline at the end of the record when that is quiet, so
+// that a drifting load cell still shows where the burn ends.
 Burn find_burn(const std::vector<double>& t, const std::vector<double>& v, double base, double pct, double hold) {
   Burn b;
   const auto kp = static_cast<long>(std::max_element(v.begin(), v.end()) - v.begin());
   b.peak = v[static_cast<std::size_t>(kp)] - base;
   b.t_peak = t[static_cast<std::size_t>(kp)];
-  const double level = base + pct / 100.0 * b.peak;
-  const long a = walk(t, v, kp, -1, level, hold);
-  const long z = walk(t, v, kp, +1, level, hold);
+  const double top = v[static_cast<std::size_t>(kp)];
+  const double end_base = quiet_mean_from(t, v, b.t_peak + 0.75 * (t.back() - b.t_peak), 0.03 * b.peak, base);
+  const long a = walk(t, v, kp, -1, base + pct / 100.0 * (top - base), hold);
+  const double level_z = end_base + pct / 100.0 * (top - end_base);
+  const long z = walk(t, v, kp, +1, level_z, hold);
   b.starts_burning = a < 0;
   b.ends_burning = z < 0;
-  b.ignition = a < 0 ? t.front() : crossing(t, v, a, a + 1, level);
-  b.burnout = z < 0 ? t.back() : crossing(t, v, z, z - 1, level);
+  b.ignition = a < 0 ? t.front() : crossing(t, v, a, a + 1, base + pct / 100.0 * (top - base));
+  b.burnout = z < 0 ? t.back() : crossing(t, v, z, z - 1, level_z);
   return b;
 }
 

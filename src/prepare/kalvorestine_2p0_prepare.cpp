@@ -146,7 +146,7 @@ int prepare(const Args& a) {
   LoggerReader reader(logger, ro);
   const Scan& scan = reader.scan();
   if (scan.layout.time_col >= 0 && !ro.time_unit_given && scan.whole_times && scan.step_median >= 1)
-    throw DataError(reader.name() + ": the times step by whole numbers (median step " + std::to_string(scan.step_median).substr(0, 8) +
+    throw DataError(reader.name() + ": the times step by whole numbers (median step " + shortest(scan.step_median) +
                     "): they look like milliseconds; give --time-unit ms" +
                     (scan.step_median >= 1000 ? " or --time-unit us" : "") + " (or --time-unit s if they are seconds)");
   Prepared p = condition(reader, scan, co);

@@ -19,6 +19,14 @@ std::string num(double v, int digits = 4) {
   return std::string(buf, r.ptr);
 }
 
+// A percentage with three decimals.
+std::string percent(double v) {
+  char buf[48];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 3);
+  std::string t(buf, r.ptr);
+  return t == "-0.000" ? "0.000" : t;
+}
+
 std::string plural(std::int64_t n, const char* word) {
   return std::to_string(n) + " " + word + (n == 1 ? "" : "s");
 }
@@ -39,8 +47,8 @@ std::string span_text(const Span& sp) {
 }  // namespace
 
 std::string step_text(double seconds) {
-  if (seconds >= 1) return num(seconds, 4) + " s (" + num(1 / seconds, 4) + " Hz)";
-  if (seconds >= 1e-3) return num(seconds * 1e3, 4) + " ms (" + num(1 / seconds, 4) + " Hz)";
+  if (seconds >= 0.9995) return num(seconds, 4) + " s (" + num(1 / seconds, 4) + " Hz)";
+  if (seconds >= 0.9995e-3) return num(seconds * 1e3, 4) + " ms (" + num(1 / seconds, 4) + " Hz)";
   return num(seconds * 1e6, 4) + " us (" + num(1 / seconds, 5) + " Hz)";
 }
 
@@ -55,7 +63,7 @@ std::string summary(const SummaryInput& in) {
                       std::to_string(sc.skipped) + " skipped (blank, header, banner or comment)";
   if (sc.folded > 0)
     lines += "; " + plural(sc.folded, "line") + " with the time stamp of the line before averaged into it";
-  item(s, "lines", lines);
+  item(s, "input", lines);
 
   std::string layout = "values separated by " + std::string(delimiter_name(lay.delimiter)) +
                        (lay.delimiter_detected ? " (detected)" : "") + ", decimal " +
@@ -106,7 +114,7 @@ std::string summary(const SummaryInput& in) {
   if (!designation.empty() && class_number(Fmed, number)) designation += std::to_string(number);
   item(s, "impulse", "over the logger's points " + num(p.impulse_logger, 6) + " N s, over the prepared curve " +
                          num(p.impulse_grid, 6) + " N s (" +
-                         (p.impulse_logger != 0 ? num(100 * (p.impulse_grid - p.impulse_logger) / p.impulse_logger, 2)
+                         (p.impulse_logger != 0 ? percent(100 * (p.impulse_grid - p.impulse_logger) / p.impulse_logger)
                                                 : std::string("-")) +
                          " %)");
   item(s, "expect", "the program: It = " + num(p.impulse_program, 6) + " N s, Fmed = " + num(Fmed, 5) + " N over tq = " +
