@@ -186,10 +186,9 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
                            "program reads seconds"});
     else if (median > 0 && std::abs(median - dt) > 0.005 * dt)
       out.push_back({span, "the samples are " + num(median) + " s apart (" + num(1 / median, 5) + " Hz) but w = " +
-                               std::to_string(s.w) + ": the program places point n at (n - 1)/w, which stretches the "
-                               "time axis by " + num(100 * (dt / median - 1), 3) + " %; give w = " +
-                               std::to_string(static_cast<long long>(std::llround(1 / median))) +
-                               " or resample with kalvorestine_2p0_prepare"});
+                               std::to_string(s.w) + ": the program places point n at (n - 1)/w, so the curve's times and impulse come "
+                               "out " + num(std::abs(100 * (dt / median - 1)), 3) + " % " + (dt < median ? "low" : "high") +
+                               "; give w = " + std::to_string(static_cast<long long>(std::llround(1 / median))) + " or resample with kalvorestine_2p0_prepare"});
     else if (step_max > 1.5 * median)
       out.push_back({at(step_max_line), "a step of " + num(step_max) + " s where the record's step is " + num(median) +
                                             " s: the program places the points 1/w apart whatever their times, so gaps "
