@@ -1,9 +1,8 @@
 // Fuzz target: the rendering of one value in its field, Iw, Fw.d and 1P Ew.d.
 //
-// Every field must be exactly its width. The digits must be those of the value
-// correctly rounded on its exact binary value with ties to even, which the C library's
-// printf gives ("%.*f", "%.*e" under the default rounding mode); the field, read back,
-// is then the nearest decimal of its kind to the value.
+// Every field must be exactly its width and equal the field built from printf's digits
+// (tests/printf_model.h); the field, read back, is then the nearest decimal of its kind
+// to the value.
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -14,6 +13,7 @@
 #include <system_error>
 
 #include "io/edit_descriptors.h"
+#include "tests/printf_model.h"
 
 namespace {
 
@@ -23,51 +23,9 @@ namespace {
   std::abort();
 }
 
-std::string right(const std::string& s, int w) {
-  if (static_cast<int>(s.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
-  return std::string(static_cast<std::size_t>(w) - s.size(), ' ') + s;
-}
-
-std::string non_finite(double v, int w) {
-  std::string s = std::isnan(v) ? " NaN" : std::signbit(v) ? " -Infinity" : " Infinity";
-  if (static_cast<int>(s.size()) > w) return std::string(static_cast<std::size_t>(w), '*');
-  return s + std::string(static_cast<std::size_t>(w) - s.size(), ' ');
-}
-
-std::string want_F(double v, int w, int d) {
-  if (!std::isfinite(v)) return non_finite(v, w);
-  char buf[512];
-  std::snprintf(buf, sizeof buf, "%.*f", d, v);
-  std::string s(buf);
-  if (d == 0) s += '.';
-  if (s[0] == '-' && s.find_first_of("123456789") == std::string::npos) s.erase(0, 1);
-  if (static_cast<int>(s.size()) > w) {
-    const std::size_t z = s[0] == '-' ? 1 : 0;
-    if (s.compare(z, 2, "0.") == 0) s.erase(z, 1);
-  }
-  return right(s, w);
-}
-
-std::string want_E(double v, int w, int d) {
-  if (!std::isfinite(v)) return non_finite(v, w);
-  if (v == 0.0) v = 0.0;
-  char buf[512];
-  std::snprintf(buf, sizeof buf, "%.*e", d, v);
-  std::string s(buf);
-  const std::size_t e = s.find('e');
-  std::string mant = s.substr(0, e);
-  if (d == 0) mant += '.';
-  const char sign = s[e + 1];
-  const int mag = std::atoi(s.c_str() + e + 2);
-  char exp[16];
-  if (mag < 100)
-    std::snprintf(exp, sizeof exp, "E%c%02d", sign, mag);
-  else
-    std::snprintf(exp, sizeof exp, "%c%03d", sign, mag);
-  return right(mant + exp, w);
-}
-
-std::string want_I(std::int32_t v, int w) { return right(std::to_string(v), w); }
+using kv::printf_model::field_E;
+using kv::printf_model::field_F;
+using kv::printf_model::field_I;
 
 void check(const char* what, bool fits, const char* field, double v, int w, int d, const std::string& want) {
   if (std::memcmp(field, want.data(), static_cast<std::size_t>(w)) != 0) fail(what, v, w, d, field, want);
@@ -111,28 +69,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   for (const Field& s : fixed) {
     std::memset(field, '#', sizeof field);
-    check("F", kv::io::edit_F(field, v, s.w, s.d), field, v, s.w, s.d, want_F(v, s.w, s.d));
+    check("F", kv::io::edit_F(field, v, s.w, s.d), field, v, s.w, s.d, field_F(v, s.w, s.d));
   }
   for (const Field& s : sci) {
     std::memset(field, '#', sizeof field);
-    check("1P E", kv::io::edit_E(field, v, s.w, s.d), field, v, s.w, s.d, want_E(v, s.w, s.d));
+    check("1P E", kv::io::edit_E(field, v, s.w, s.d), field, v, s.w, s.d, field_E(v, s.w, s.d));
   }
   for (const int w : iw) {
     std::memset(field, '#', sizeof field);
-    check("I", kv::io::edit_I(field, ival, w), field, ival, w, 0, want_I(ival, w));
+    check("I", kv::io::edit_I(field, ival, w), field, ival, w, 0, field_I(ival, w));
   }
   // Fw.d beyond 19 columns is no width the program has; there a value of 1e18 or
   // more is starred without rendering, so the comparison stops at 19.
   if (d_any < w_any && w_any <= 19) {
     std::memset(field, '#', sizeof field);
-    check("F any", kv::io::edit_F(field, v, w_any, d_any), field, v, w_any, d_any, want_F(v, w_any, d_any));
+    check("F any", kv::io::edit_F(field, v, w_any, d_any), field, v, w_any, d_any, field_F(v, w_any, d_any));
   }
   if (d_any < w_any) {
     std::memset(field, '#', sizeof field);
-    check("1P E any", kv::io::edit_E(field, v, w_any, d_any), field, v, w_any, d_any, want_E(v, w_any, d_any));
+    check("1P E any", kv::io::edit_E(field, v, w_any, d_any), field, v, w_any, d_any, field_E(v, w_any, d_any));
   }
   std::memset(field, '#', sizeof field);
-  check("I any", kv::io::edit_I(field, ival, w_any), field, ival, w_any, 0, want_I(ival, w_any));
+  check("I any", kv::io::edit_I(field, ival, w_any), field, ival, w_any, 0, field_I(ival, w_any));
 
   // Read back with from_chars, each field of the program's widths is the value rounded
   // to its digits (a three-digit exponent has no "E": it is put back for reading).

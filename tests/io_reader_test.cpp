@@ -40,11 +40,10 @@ class Reader : public ::testing::Test {
                       const std::string& text) {
     SCOPED_TRACE(testing::PrintToString(bytes));
     write_file(path, bytes);
-    const auto r = run_child([&] {
+    const auto r = run_io([&] {
       io::open(kUnit, path);
       reads();
     });
-    EXPECT_TRUE(r.exited);
     EXPECT_EQ(r.status, number);
     EXPECT_EQ(r.err, severe_line(number, text, kUnit, path));
   }

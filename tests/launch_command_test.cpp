@@ -75,6 +75,8 @@ TEST(LaunchCommandWord, PlainNamesStayAsTheyAreAndOthersAreQuotedOrRefused) {
       {"percent", "%PATH%", "%PATH%", nullopt},
       {"patterns", "*.txt?[a]", "'*.txt?[a]'", "*.txt?[a]"},
       {"comment and home", "#x ~y", "'#x ~y'", "#x ~y"},
+      {"comment alone", "#k", "'#k'", "#k"},
+      {"home alone", "~k", "'~k'", "~k"},
       {"braces", "{a,b}", "'{a,b}'", "{a,b}"},
       {"newline", "a\nb", "'a\nb'", nullopt},
       {"tab and DEL", "a\tb\x7F", "'a\tb\x7F'", nullopt},

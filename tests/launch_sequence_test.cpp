@@ -1,71 +1,28 @@
-// The launches of a whole run, end to end: which commands, in which order, with which
-// file names, what the launched programs find in the files, and that nothing a launch
-// does (or fails to do) changes the run.
+// The launches of a whole run through the real shell, end to end: the file names the
+// launched programs get, what they find in the files, and that nothing a launch does (or
+// fails to do) changes the run. Which commands a run launches, and in which order, is
+// tested in process with the switches (run_worked_example_test.cpp).
 #include <ostream>
 #include <string>
 #include <vector>
 
-#include "launch_test_fixture.h"
+#include "run_fixture.h"
 
 namespace {
 
-using namespace kv::launch_test;
+using namespace kv::test;
 
-struct Switches {
-  int graf;
-  int abreB;
-};
-
-void PrintTo(const Switches& s, std::ostream* os) { *os << "graf " << s.graf << ", abreB " << s.abreB; }
-
-class LaunchSequence : public ::testing::TestWithParam<Switches> {};
-
-TEST_P(LaunchSequence, CommandsInOrder) {
-  const auto [graf, abreB] = GetParam();
-  Sandbox box;
-  Case c;
-  c.graf = graf;
-  c.abreB = abreB;
-  box.setup(c);
-  box.record_programs();
-  box.record_commands();
-  const std::string script_before = box.get(kPlotScript);
-
-  const Result r = box.run();
-  EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "");
-
-  std::vector<std::string> commands = {"Notepad kalvorestine_2p0_dados_geral.txt", "notepad caso.txt"};
-  std::vector<std::string> launches = {"Notepad[kalvorestine_2p0_dados_geral.txt]", "notepad[caso.txt]"};
-  if (graf == 1) {
-    commands.push_back("Wgnuplot kalvorestine_2p0_curva_F-t.gnu");
-    launches.push_back("Wgnuplot[kalvorestine_2p0_curva_F-t.gnu]");
-  }
-  commands.push_back("Notepad teste1_saida_A.txt");
-  launches.push_back("Notepad[teste1_saida_A.txt]");
-  if (abreB == 1) {
-    commands.push_back("Notepad teste1_saida_B.txt");
-    launches.push_back("Notepad[teste1_saida_B.txt]");
-  }
-  EXPECT_EQ(box.commands(), commands);
-  EXPECT_EQ(box.launches(), launches);
-  if (graf != 1) {
-    EXPECT_EQ(box.get(kPlotScript), script_before);
-  }
+// Plot and open both result files: every launch a run has.
+CaseFile all_launches() {
+  CaseFile c;
+  c.graf = "1";
+  c.abreB = "1";
+  return c;
 }
 
-INSTANTIATE_TEST_SUITE_P(GrafAndAbreB, LaunchSequence,
-                         ::testing::Values(Switches{0, 0}, Switches{0, 1}, Switches{0, 2}, Switches{1, 0},
-                                           Switches{1, 1}, Switches{1, 2}, Switches{2, 0}, Switches{2, 1},
-                                           Switches{2, 2}),
-                         [](const auto& param_info) {
-                           return "graf" + std::to_string(param_info.param.graf) + "_abreB" +
-                                  std::to_string(param_info.param.abreB);
-                         });
-
 TEST(LaunchSequence, PlottingProgramFindsTheScriptAndTheRunLogUpToDate) {
-  Sandbox box;
-  box.setup(Case{});
+  RunDir box;
+  box.setup(all_launches(), kWorkedExampleSamples, head_records(6));
   box.record_programs();
   ASSERT_EQ(box.run().status, 0);
   // The script is complete, and the run log, still open, holds every line so far.
@@ -78,10 +35,10 @@ TEST(LaunchSequence, PlottingProgramFindsTheScriptAndTheRunLogUpToDate) {
 }
 
 TEST(LaunchSequence, CaseNameWithInnerAndLeadingBlanks) {
-  Sandbox box;
-  Case c;
+  RunDir box;
+  CaseFile c = all_launches();
   c.caso = "'  my  case'";
-  box.setup(c);
+  box.setup(c, kWorkedExampleSamples, head_records(6));
   box.record_programs();
   box.record_commands();
   ASSERT_EQ(box.run().status, 0);
@@ -100,14 +57,15 @@ TEST(LaunchSequence, CaseNameWithInnerAndLeadingBlanks) {
 TEST(LaunchSequence, MissingProgramsChangeNothingInTheRun) {
   // Editors present but no plotting program; then nothing at all on PATH.
   for (const bool editors : {true, false}) {
-    Sandbox box;
-    box.setup(Case{});
-    if (editors) box.record_programs(/*with_plotter=*/false);
-    const Result r = box.run();
+    RunDir box;
+    box.setup(all_launches(), kWorkedExampleSamples, head_records(6));
+    box.record_programs(/*with_plotter=*/false);
+    if (!editors) std::filesystem::remove_all(box.dir() / "bin");
+    const Outcome r = box.run();
     EXPECT_EQ(r.status, 0) << r.err;
     if (editors) {
       EXPECT_EQ(box.launches(), (std::vector<std::string>{"Notepad[kalvorestine_2p0_dados_geral.txt]",
-                                                          "notepad[caso.txt]", "Notepad[teste1_saida_A.txt]",
+                                                          "notepad[caso1.txt]", "Notepad[teste1_saida_A.txt]",
                                                           "Notepad[teste1_saida_B.txt]"}));
     }
     EXPECT_EQ(box.get(kPlotScript), head_records(6) + "set title 'Motor de teste'\r\nplot 'teste1_saida_B.txt' using 1:2 notitle\r\n");
@@ -118,11 +76,11 @@ TEST(LaunchSequence, MissingProgramsChangeNothingInTheRun) {
 }
 
 TEST(LaunchSequence, InterpreterPathTooLongLaunchesNothing) {
-  Sandbox box;
-  box.setup(Case{});
+  RunDir box;
+  box.setup(all_launches(), kWorkedExampleSamples, head_records(6));
   box.record_programs();
   box.set_env("COMSPEC", std::string(300, 'c'));
-  const Result r = box.run();
+  const Outcome r = box.run();
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "");
   EXPECT_FALSE(box.has("launches.log"));
@@ -144,13 +102,13 @@ class LaunchUnsafeName : public ::testing::TestWithParam<UnsafeName> {};
 
 TEST_P(LaunchUnsafeName, RunsNothingElse) {
   const UnsafeName& u = GetParam();
-  Sandbox box;
-  Case c;
+  RunDir box;
+  CaseFile c = all_launches();
   c.caso = u.written;
-  box.setup(c);
+  box.setup(c, kWorkedExampleSamples, head_records(6));
   box.record_programs();
   box.record_commands();
-  const Result r = box.run();
+  const Outcome r = box.run();
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(box.files_starting_with("pwned"), std::vector<std::string>{});
   const std::vector<std::string> launches = box.launches();
@@ -171,11 +129,11 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& param_info) { return std::string(param_info.param.label); });
 
 TEST(LaunchUnsafeName, CaseFileNameRunsNothingElse) {
-  Sandbox box;
-  box.setup(Case{}, 6, "'c;touch pwned.txt'");
+  RunDir box;
+  box.setup(all_launches(), kWorkedExampleSamples, head_records(6), "'c;touch pwned.txt'");
   box.record_programs();
   box.record_commands();
-  const Result r = box.run();
+  const Outcome r = box.run();
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(box.files_starting_with("pwned"), std::vector<std::string>{});
   const std::vector<std::string> commands = box.commands();

@@ -5,12 +5,20 @@
 #include <string>
 #include <vector>
 
-#include "launch_test_fixture.h"
 #include "output/plot_script.h"
+#include "run_fixture.h"
 
 namespace {
 
-using namespace kv::launch_test;
+using namespace kv::test;
+
+CaseFile plotted(std::string caso = "teste1", std::string titulo = "'Motor de teste'") {
+  CaseFile c;
+  c.graf = "1";
+  c.caso = std::move(caso);
+  c.titulo = std::move(titulo);
+  return c;
+}
 
 std::string tail(const std::string& title, const std::string& table) {
   return "set title '" + title + "'\r\nplot '" + table + "' using 1:2 notitle\r\n";
@@ -28,11 +36,9 @@ TEST(PlotScript, HeadIsKeptAndTheRestReplaced) {
        "set terminal pngcairo\n\r\n   \r\nset output 'x.png'  \r\n\t# \xE7\xE3o\r\nset grid\r\nold 7\r\n"},
   };
   for (const auto& c : cases) {
-    Sandbox box;
-    box.setup(Case{}, std::nullopt);
-    box.put(kPlotScript, c.before);
-    box.record_programs();
-    ASSERT_EQ(box.run().status, 0) << c.label;
+    ScriptedRun box;
+    box.setup(plotted(), kWorkedExampleSamples, c.before);
+    ASSERT_EQ(box.run().status, 0u) << c.label;
     // The head is everything up to the end of the sixth line.
     std::size_t end = 0;
     for (int i = 0; i < 6; ++i) end = c.before.find('\n', end) + 1;
@@ -42,12 +48,11 @@ TEST(PlotScript, HeadIsKeptAndTheRestReplaced) {
 }
 
 TEST(PlotScript, SecondRunLeavesTheSameFile) {
-  Sandbox box;
-  box.setup(Case{}, 12);
-  box.record_programs();
-  ASSERT_EQ(box.run().status, 0);
+  ScriptedRun box;
+  box.setup(plotted(), kWorkedExampleSamples, head_records(12));
+  ASSERT_EQ(box.run().status, 0u);
   const std::string first = box.get(kPlotScript);
-  ASSERT_EQ(box.run().status, 0);
+  ASSERT_EQ(box.run().status, 0u);
   EXPECT_EQ(box.get(kPlotScript), first);
   EXPECT_EQ(first, head_records(6) + tail("Motor de teste", "teste1_saida_B.txt"));
 }
@@ -61,13 +66,9 @@ TEST(PlotScript, TitleAndCaseNameTrimmedWithInnerBlanksKept) {
       {"teste1", "'   '", tail("", "teste1_saida_B.txt")},
   };
   for (const auto& c : cases) {
-    Sandbox box;
-    Case cs;
-    cs.caso = c.caso;
-    cs.titulo = c.titulo;
-    box.setup(cs);
-    box.record_programs();
-    ASSERT_EQ(box.run().status, 0) << c.caso;
+    ScriptedRun box;
+    box.setup(plotted(c.caso, c.titulo), kWorkedExampleSamples, head_records(6));
+    ASSERT_EQ(box.run().status, 0u) << c.caso;
     EXPECT_EQ(box.get(kPlotScript), head_records(6) + c.expected) << c.caso;
   }
 }
@@ -77,25 +78,19 @@ TEST(PlotScript, ApostrophesAreDoubledInsideTheQuotes) {
   EXPECT_EQ(kv::gnuplot_quoted_text("''"), "''''");
   EXPECT_EQ(kv::gnuplot_quoted_text("sem aspas `x` @y \"z\""), "sem aspas `x` @y \"z\"");
 
-  Sandbox box;
-  Case c;
-  c.caso = "\"o'neil\"";
-  c.titulo = "\"it's'; system 'touch pwned\"";
-  box.setup(c);
-  box.record_programs();
-  ASSERT_EQ(box.run().status, 0);
+  ScriptedRun box;
+  box.setup(plotted("\"o'neil\"", "\"it's'; system 'touch pwned\""), kWorkedExampleSamples, head_records(6));
+  ASSERT_EQ(box.run().status, 0u);
   EXPECT_EQ(box.get(kPlotScript),
             head_records(6) + tail("it''s''; system ''touch pwned", "o''neil_saida_B.txt"));
 }
 
 TEST(PlotScript, GnuplotReadsTheTitleAndTheTableNameAsTyped) {
   if (std::system("command -v gnuplot >/dev/null 2>&1") != 0) GTEST_SKIP() << "gnuplot is not installed";
-  Sandbox box;
-  Case c;
-  c.caso = "\"o'neil\"";
-  c.titulo = "\"it's'; system 'touch pwned\"";
-  box.setup(c, std::nullopt);
-  box.put(kPlotScript, "set terminal dumb\r\nset output 'plot.txt'\r\nset grid\r\n#\r\n#\r\n#\r\n");
+  RunDir box;
+  box.setup(plotted("\"o'neil\"", "\"it's'; system 'touch pwned\""), kWorkedExampleSamples,
+            "set terminal dumb\r\nset output 'plot.txt'\r\nset grid\r\n#\r\n#\r\n#\r\n");
+  box.record_programs();
   box.script(box.dir() / "bin" / "Wgnuplot",
              "exec gnuplot -e \"load '$1'; show title\" 2>gnuplot_said.txt\n");
   ASSERT_EQ(box.run().status, 0);
@@ -108,21 +103,22 @@ TEST(PlotScript, GnuplotReadsTheTitleAndTheTableNameAsTyped) {
 
 TEST(PlotScript, MissingOrShortScriptEndsTheRunWithMessage24) {
   for (const std::optional<int> head : {std::optional<int>{}, std::optional<int>{0}, std::optional<int>{5}}) {
-    Sandbox box;
-    box.setup(Case{}, head);
-    box.record_programs();
-    const Result r = box.run();
-    EXPECT_EQ(r.status, 24) << "the low byte of the status C0000018 (hex)";
-    EXPECT_EQ(r.err, "forrtl: severe (24): end-of-file during read, unit 18, file " + box.path(kPlotScript) + "\n");
+    SCOPED_TRACE(head ? std::to_string(*head) + " records" : "missing");
+    ScriptedRun box;
+    box.setup(plotted(), kWorkedExampleSamples);
+    if (head) box.put(kPlotScript, head_records(*head));
+    const ScriptedOutcome r = box.run();
+    EXPECT_EQ(r.status, kv::io::severe_exit_status(24));
+    EXPECT_EQ(r.err, box.severe_line(24, "end-of-file during read", 18, kPlotScript));
     // A missing script stays behind empty; a short one as it was.
+    EXPECT_TRUE(box.has(kPlotScript));
     EXPECT_EQ(box.get(kPlotScript), head_records(head.value_or(0)));
     // Nothing after the failed read: no plot, no editor on the results.
-    EXPECT_EQ(box.launches(), (std::vector<std::string>{"Notepad[kalvorestine_2p0_dados_geral.txt]", "notepad[caso.txt]"}));
-    const std::string log = box.get("teste1_saida_H.txt");
-    const std::string last_line = " vai come\xE7" "ar a gerar o gr\xE1" "fico de F-t.gnu\r\n";
-    ASSERT_GE(log.size(), last_line.size());
-    EXPECT_EQ(log.substr(log.size() - last_line.size()), last_line);
-    EXPECT_TRUE(box.has("teste1_saida_A.txt") && box.has("teste1_saida_B.txt"));
+    EXPECT_EQ(box.commands(), (std::vector<std::string>{"Notepad kalvorestine_2p0_dados_geral.txt", "notepad caso1.txt"}));
+    EXPECT_EQ(last_record(box.get("teste1_saida_H.txt")), kLogPlot);
+    // Both result files are complete.
+    EXPECT_EQ(box.get("teste1_saida_A.txt"), golden("worked_example_saida_A.txt"));
+    EXPECT_EQ(box.get("teste1_saida_B.txt"), golden("worked_example_saida_B.txt"));
   }
 }
 

@@ -1,28 +1,34 @@
-// Runs the real program in a fresh working directory that holds its input files, with
-// a command interpreter that starts nothing, and gives back its files, its standard
-// error stream and its exit status.
+// Whole runs of the program, over one description of a case:
+// - ScriptedRun runs it in this process over the scripted operating system
+//   (scripted_os.h): every file, fault and launch under the test's control;
+// - RunDir runs the real executable as a child process in a fresh directory, with the
+//   real shell and file system, and stand-ins for the programs it launches.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "io/cp1252.h"
 #include "io/diagnostics.h"
+#include "run/sequence/run_sequence.h"
+#include "scripted_os.h"
 #include "test_support.h"
 
 namespace kv::test {
 
 namespace fs = std::filesystem;
 
-// The exit status that the parent sees for a run ended by a severe message: the
-// status C0000000 (hex) + number, of which a POSIX parent sees the low byte.
+// The exit status that a POSIX parent sees for a run ended by a severe message: the low
+// byte of C0000000 (hex) + number.
 inline int severe_status(int number) { return static_cast<int>(io::severe_exit_status(number) & 0xFFu); }
 
 // A text of the program's files, from the UTF-8 of the test's source.
@@ -37,46 +43,154 @@ inline std::string join_records(const std::vector<std::string>& recs) {
   return s;
 }
 
-// The twelve records of a case parameter file, each value followed by its description.
-// The defaults are the small firing of the worked example: five points, It = 4 N s.
+// The last record of a file's bytes, or a marker when the file does not end with one.
+inline std::string last_record(const std::string& bytes) {
+  if (bytes.size() < 2 || bytes.compare(bytes.size() - 2, 2, "\r\n") != 0) return "<no record end>";
+  const auto start = bytes.rfind("\r\n", bytes.size() - 3);
+  const std::size_t from = start == std::string::npos ? 0 : start + 2;
+  return bytes.substr(from, bytes.size() - 2 - from);
+}
+
+// The run log's lines that tell where a run stopped.
+inline const std::string kLogHeader = "  ponto    t (s)      F (N)";
+inline const std::string kLogAllocating = w<" Vai alocar memória para os vetores">();
+inline const std::string kLogImpulse = w<" vai começar o cálculo de Ii e It">();
+inline const std::string kLogWritingA = w<" vai começar a escrita da saída A">();
+inline const std::string kLogWritingB = w<" vai começar a escrita da saída B">();
+inline const std::string kLogPlot = w<" vai começar a gerar o gráfico de F-t.gnu">();
+inline const std::string kLogLast = w<" vai começar a abrir os arquivos de saída">();
+inline const std::string kLogReadDone = w<" Terminou a leitura de t e F do arquivo original da célula de carga">();
+
+// The twelve records of a case parameter file, each value followed by its description
+// (an empty value leaves its record empty). The defaults are the small firing of the
+// worked example: five points, It = 4 N s, B10.
 struct CaseFile {
-  std::string original = "celula.txt                original = arquivo de dados originais";
-  std::string ti = "0.0                       ti (s)";
-  std::string tf = "0.4                       tf (s)";
-  std::string Fcor = "0.0                       Fcor (N)";
-  std::string M = "0.01                      M (kg)";
-  std::string w = "10                        w (Hz)";
-  std::string nmax = "100                       nmax";
-  std::string toB = "0                         toB";
-  std::string graf = "0                         graf";
-  std::string abreB = "0                         abreB";
-  std::string caso = "teste1                    caso";
-  std::string titulo = "'Motor de teste'          titulo";
+  std::string original = "celula.txt";
+  std::string ti = "0.0";
+  std::string tf = "0.4";
+  std::string Fcor = "0.0";
+  std::string M = "0.01";
+  std::string w = "10";
+  std::string nmax = "100";
+  std::string toB = "0";
+  std::string graf = "0";
+  std::string abreB = "0";
+  std::string caso = "teste1";
+  std::string titulo = "'Motor de teste'";
+  std::string line_end = "\r\n";
 
   std::string text() const {
+    static const char* const kNames[] = {"original", "ti (s)", "tf (s)", "Fcor (N)", "M (kg)", "w (Hz)",
+                                         "nmax",     "toB",    "graf",   "abreB",    "caso",   "titulo"};
     std::string s;
-    for (const std::string* v : {&original, &ti, &tf, &Fcor, &M, &w, &nmax, &toB, &graf, &abreB, &caso, &titulo})
-      s.append(*v).append("\r\n");
+    int i = 0;
+    for (const std::string* v : {&original, &ti, &tf, &Fcor, &M, &w, &nmax, &toB, &graf, &abreB, &caso, &titulo}) {
+      if (!v->empty()) s.append(*v).append("      ").append(kNames[i]);
+      s.append(line_end);
+      ++i;
+    }
     return s;
   }
 };
 
+// The case name the program makes of `caso` as written: the text between its quotes, or
+// up to its first blank; trimmed.
+inline std::string case_name(const CaseFile& c) {
+  std::string v = c.caso;
+  if (!v.empty() && (v[0] == '\'' || v[0] == '"')) {
+    v = v.substr(1, v.rfind(v[0]) - 1);
+  } else {
+    v = v.substr(0, v.find(' '));
+  }
+  const auto first = v.find_first_not_of(' ');
+  if (first == std::string::npos) return "";
+  return v.substr(first, v.find_last_not_of(' ') - first + 1);
+}
+
 inline constexpr std::string_view kWorkedExampleSamples =
     "-0.1 0\r\n0.0 0\r\n0.1 10\r\n0.2 20\r\n0.3 10\r\n0.4 0\r\n0.5 0\r\n0.6 5\r\n";
 
-// Six head records for the plot script, as a user keeps them.
-inline constexpr std::string_view kPlotHead =
-    "set terminal wxt\r\nset grid\r\nset xlabel 't [s]'\r\nset ylabel 'F [N]'\r\nset key off\r\nset style data lines\r\n";
+// n head records for the plot script.
+inline std::string head_records(int n) {
+  std::string s;
+  for (int i = 1; i <= n; ++i) s += "# head record " + std::to_string(i) + "\r\n";
+  return s;
+}
+// Six head records as a user keeps them.
+inline const std::string kPlotHead =
+    "set terminal dumb\r\nset grid\r\nset xlabel 't [s]'\r\nset ylabel 'F [N]'\r\nset key off\r\nset style data lines\r\n";
 
-struct RunResult {
-  int status = -1;
-  std::string out;  // standard output
-  std::string err;  // standard error
+// The inputs of a run, put by `put`: the general data file naming the case file, the
+// case file, the load-cell file and, when given, the plot script.
+template <class Put>
+void put_case(Put put, const CaseFile& c, std::string_view samples, std::optional<std::string_view> plot_script,
+              std::string_view case_file) {
+  std::string stored(case_file);
+  if (stored.size() >= 2 && (stored.front() == '\'' || stored.front() == '"')) stored = stored.substr(1, stored.size() - 2);
+  put(kGeneralData, std::string(case_file) + "   arquivo do caso em uso\r\n");
+  put(stored, c.text());
+  put("celula.txt", samples);
+  if (plot_script) put(kPlotScript, *plot_script);
+}
+
+inline std::string golden(std::string_view name) {
+  std::ifstream f(std::string(KV_SOURCE_DIR) + "/tests/golden/" + std::string(name), std::ios::binary);
+  EXPECT_TRUE(f.good()) << "missing golden file " << name;
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+// ---------------------------------------------------------------------------------------
+// In this process, over the scripted operating system.
+
+struct ScriptedOutcome {
+  std::uint32_t status = 0;  // the whole exit status: 0, or C0000000 (hex) + the message number
+  std::string err;
 };
+
+class ScriptedRun {
+ public:
+  ScriptedOs os;
+
+  void setup(const CaseFile& c, std::string_view samples = kWorkedExampleSamples,
+             std::optional<std::string_view> plot_script = std::nullopt, std::string_view case_file = "caso1.txt") {
+    put_case([this](std::string_view n, std::string_view b) { os.put(n, b); }, c, samples, plot_script, case_file);
+  }
+
+  ScriptedOutcome run() {
+    os.err.clear();
+    os.launches.clear();
+    ScriptedOutcome o;
+    o.status = kv::run_program();
+    o.err = os.err;
+    return o;
+  }
+
+  void put(std::string_view name, std::string_view bytes) { os.put(name, bytes); }
+  std::string get(std::string_view name) const { return os.get(name); }
+  bool has(std::string_view name) const { return os.has(name); }
+  std::vector<std::string> recs(std::string_view name) const { return records(os.get(name)); }
+  std::vector<std::string> commands() const { return os.commands(); }
+
+  std::string severe_line(int number, std::string_view text, int unit, std::string_view name) const {
+    return test::severe_line(number, text, unit, os.path(name));
+  }
+  std::string error_line(int number, std::string_view text, int unit, std::string_view name) const {
+    return test::error_line(number, text, unit, os.path(name));
+  }
+};
+
+// ---------------------------------------------------------------------------------------
+// The real program, as a child process in a fresh directory.
 
 class RunDir : public TempDir {
  public:
-  RunDir() : TempDir("kv_run_") {}
+  RunDir() : TempDir("kv_run_") { fs::create_directory(dir() / "bin"); }
+  explicit RunDir(const fs::path& parent) : TempDir("kv_run_", parent) { fs::create_directory(dir() / "bin"); }
+
+  void setup(const CaseFile& c, std::string_view samples = kWorkedExampleSamples,
+             std::optional<std::string_view> plot_script = std::nullopt, std::string_view case_file = "caso1.txt") const {
+    put_case([this](std::string_view n, std::string_view b) { put(n, b); }, c, samples, plot_script, case_file);
+  }
 
   // The whole file; a missing one fails the test.
   std::string get(std::string_view name) const {
@@ -85,44 +199,58 @@ class RunDir : public TempDir {
     return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
   }
   std::vector<std::string> recs(std::string_view name) const { return records(get(name)); }
-
-  // The general data file naming caso1.txt, that case file, and a load-cell file.
-  void setup(const CaseFile& c, std::string_view samples = kWorkedExampleSamples) const {
-    put(kGeneralData, "caso1.txt   arquivo do caso em uso\r\n");
-    put("caso1.txt", c.text());
-    put("celula.txt", samples);
+  bool has(std::string_view name) const { return fs::exists(fs::symlink_status(dir() / name)); }
+  std::vector<std::string> files_starting_with(std::string_view prefix) const {
+    std::vector<std::string> found;
+    for (const auto& e : fs::directory_iterator(dir()))
+      if (e.path().filename().string().starts_with(prefix)) found.push_back(e.path().filename().string());
+    return found;
   }
 
-  // Command lines handed to the interpreter are recorded in launches.txt.
-  void record_launches() {
-    put("interpreter.sh", "#!/bin/sh\nprintf '%s\\n' \"$2\" >> launches.txt\n");
-    fs::permissions(dir() / "interpreter.sh", fs::perms::owner_all);
-    comspec_ = path("interpreter.sh");
+  // A shell script at `where`.
+  void script(const fs::path& where, const std::string& body) const {
+    std::ofstream(where, std::ios::binary | std::ios::trunc) << "#!/bin/sh\n" << body;
+    fs::permissions(where, fs::perms::owner_all);
   }
 
-  // Runs the program here under /bin/sh; `prefix` is shell text put before it (ulimit,
-  // environment).
-  RunResult run(const std::string& prefix = "") const {
-    Child c;
-    c.argv = {"/bin/sh", "-c", prefix + " COMSPEC='" + comspec_ + "' '" + KV_PROGRAM + "'"};
-    c.cwd = dir();
-    c.out = path(".stdout");
-    c.err = path(".stderr");
-    const ChildEnd e = run_child_process(c);
-    const int raw = e.wait_status;
-    RunResult r;
-    if (!e.started)
-      r.status = 127;
-    else
-      r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 1000 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
-    r.out = get(".stdout");
-    r.err = get(".stderr");
-    fs::remove(dir() / ".stdout");
-    fs::remove(dir() / ".stderr");
-    return r;
+  // Launches. By default the interpreter is /bin/true, which starts nothing.
+  // - record_commands(): a recording interpreter (COMSPEC) writes each command text to
+  //   commands.log, then runs it with /bin/sh when there are stand-ins to run;
+  // - record_programs(): stand-ins for Notepad, notepad and Wgnuplot on PATH write
+  //   "NAME[arg][arg]..." to launches.log (and COMSPEC is unset, so that /bin/sh runs
+  //   them unless record_commands() names an interpreter); the plotting program also keeps
+  //   a copy of the script and of the run log as they were at its launch.
+  void record_commands() {
+    script(dir() / "bin" / "interpreter",
+           "printf '%s\\n' \"$2\" >> '" + path("commands.log") + "'\n[ -x '" + path("bin/Notepad") +
+               "' ] || exit 0\nexec /bin/sh -c \"$2\"\n");
+    env_["COMSPEC"] = path("bin/interpreter");
+  }
+  void record_programs(bool with_plotter = true) {
+    const std::string log = path("launches.log");
+    for (const char* editor : {"Notepad", "notepad"})
+      script(dir() / "bin" / editor, "printf '%s' \"$(basename \"$0\")\" >> '" + log + "'\nprintf '[%s]' \"$@\" >> '" +
+                                         log + "'\necho >> '" + log + "'\n");
+    if (with_plotter)
+      script(dir() / "bin" / "Wgnuplot", "printf 'Wgnuplot' >> '" + log + "'\nprintf '[%s]' \"$@\" >> '" + log +
+                                             "'\necho >> '" + log + "'\ncp \"$1\" script_at_plot.gnu\n"
+                                             "for f in *_saida_H.txt; do cp \"$f\" log_at_plot.txt; done\n");
+    if (env_["COMSPEC"] == std::optional<std::string>("/bin/true")) env_["COMSPEC"] = std::nullopt;
+  }
+  void set_env(const std::string& name, const std::string& value) { env_[name] = value; }
+
+  std::vector<std::string> commands() const { return lines(get("commands.log")); }
+  std::vector<std::string> launches() const { return lines(get("launches.log")); }
+
+  // Runs the program here, with bin/ first on PATH; `prefix` is shell text put before it
+  // (ulimit, trap).
+  Outcome run(const std::string& prefix = "") const {
+    std::map<std::string, std::optional<std::string>> env = env_;
+    env["PATH"] = path("bin") + ":/usr/bin:/bin";
+    env["LC_ALL"] = "C";
+    return run_program(KV_PROGRAM, dir(), 120000, prefix, env);
   }
 
-  // "forrtl: severe (NN): <text>, unit U, file <full path>" and its line end.
   std::string severe_line(int number, std::string_view text, int unit, std::string_view name) const {
     return test::severe_line(number, text, unit, path(name));
   }
@@ -131,13 +259,7 @@ class RunDir : public TempDir {
   }
 
  private:
-  std::string comspec_ = "/bin/true";
+  std::map<std::string, std::optional<std::string>> env_ = {{"COMSPEC", "/bin/true"}};
 };
-
-inline std::string golden(std::string_view name) {
-  std::ifstream f(std::string(KV_SOURCE_DIR) + "/tests/golden/" + std::string(name), std::ios::binary);
-  EXPECT_TRUE(f.good()) << "missing golden file " << name;
-  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
-}
 
 }  // namespace kv::test

@@ -33,7 +33,7 @@ std::string realistic_samples() {
 }
 
 TEST(RunLarge, HundredThousandSamples) {
-  RunDir d;
+  ScriptedRun d;
   CaseFile c;
   c.tf = "9.9999";
   c.w = "10000";
@@ -43,8 +43,8 @@ TEST(RunLarge, HundredThousandSamples) {
   c.caso = "ensaio_longo";
   d.setup(c, realistic_samples());
   d.put(kPlotScript, kPlotHead);
-  const RunResult r = d.run();
-  ASSERT_EQ(r.status, 0) << r.err;
+  const ScriptedOutcome r = d.run();
+  ASSERT_EQ(r.status, 0u) << r.err;
   // Point 100000 does not fit the five columns of its echo line: one conversion error.
   EXPECT_EQ(r.err, d.error_line(63, "output conversion error", 80, "ensaio_longo_saida_H.txt"));
 

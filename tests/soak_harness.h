@@ -33,55 +33,11 @@ namespace fs = std::filesystem;
 
 using namespace kv::test;  // the program's file names, whole files, child processes
 
-struct Outcome {
-  bool exited = false;
-  int status = -1;   // exit status, when exited
-  int signal = 0;    // the signal that ended it, when not
-  bool timed_out = false;
-  std::string out;
-  std::string err;
-};
-
 // Runs `program` with `dir` as its working directory and COMSPEC=/bin/true (nothing is
-// launched). With a shell prefix (for example "ulimit -v 100000;") the program is
-// started by /bin/sh after that text. The standard streams go to files beside `dir`.
+// launched).
 inline Outcome run_program(const std::string& program, const fs::path& dir, int timeout_ms,
                            const std::string& shell_prefix = "", const std::string& comspec = "/bin/true") {
-  Child c;
-  c.env.emplace();
-  for (char** e = environ; *e; ++e)
-    if (std::strncmp(*e, "COMSPEC=", 8) != 0) c.env->emplace_back(*e);
-  c.env->push_back("COMSPEC=" + comspec);
-  if (shell_prefix.empty()) {
-    c.argv = {program};
-  } else {
-    c.argv = {"/bin/sh", "-c", shell_prefix + " exec \"$0\"", program};
-  }
-  c.cwd = dir;
-  c.in = "/dev/null";
-  c.out = dir.string() + ".stdout";
-  c.err = dir.string() + ".stderr";
-  c.timeout_ms = timeout_ms;
-
-  Outcome o;
-  const ChildEnd e = run_child_process(c);
-  if (!e.started) {
-    o.err = e.spawn_error;
-    return o;
-  }
-  o.timed_out = e.timed_out;
-  if (WIFEXITED(e.wait_status)) {
-    o.exited = !o.timed_out;
-    o.status = WEXITSTATUS(e.wait_status);
-  } else if (WIFSIGNALED(e.wait_status)) {
-    o.signal = WTERMSIG(e.wait_status);
-  }
-  o.out = read_bytes(c.out);
-  o.err = read_bytes(c.err);
-  std::error_code ec;
-  fs::remove(c.out, ec);
-  fs::remove(c.err, ec);
-  return o;
+  return test::run_program(program, dir, timeout_ms, shell_prefix, {{"COMSPEC", comspec}});
 }
 
 // The problems with a run's ending, or "" when it ended as every run must.

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <stdexcept>
@@ -198,6 +199,63 @@ inline ChildEnd run_child_process(const Child& c) {
   }
   e.wait_status = raw;
   return e;
+}
+
+// How a run of a program ended.
+struct Outcome {
+  bool exited = false;
+  int status = -1;  // exit status, when exited
+  int signal = 0;   // the signal that ended it, when not
+  bool timed_out = false;
+  std::string out;
+  std::string err;
+};
+
+// Runs `program` with `dir` as its working directory, standard input from /dev/null and
+// the environment of this process changed by `env` (a name without a value is unset).
+// With a shell prefix (for example "ulimit -v 100000;") the program is started by
+// /bin/sh after that text. The standard streams go to files beside `dir`.
+inline Outcome run_program(const std::string& program, const fs::path& dir, int timeout_ms,
+                           const std::string& shell_prefix = "",
+                           const std::map<std::string, std::optional<std::string>>& env = {}) {
+  Child c;
+  c.env.emplace();
+  for (char** e = environ; *e; ++e) {
+    const std::string entry = *e;
+    if (!env.count(entry.substr(0, entry.find('=')))) c.env->push_back(entry);
+  }
+  for (const auto& [name, value] : env)
+    if (value) c.env->push_back(name + "=" + *value);
+  if (shell_prefix.empty()) {
+    c.argv = {program};
+  } else {
+    c.argv = {"/bin/sh", "-c", shell_prefix + " exec \"$0\"", program};
+  }
+  c.cwd = dir;
+  c.in = "/dev/null";
+  c.out = dir.string() + ".stdout";
+  c.err = dir.string() + ".stderr";
+  c.timeout_ms = timeout_ms;
+
+  Outcome o;
+  const ChildEnd e = run_child_process(c);
+  if (!e.started) {
+    o.err = e.spawn_error;
+    return o;
+  }
+  o.timed_out = e.timed_out;
+  if (WIFEXITED(e.wait_status)) {
+    o.exited = !o.timed_out;
+    o.status = WEXITSTATUS(e.wait_status);
+  } else if (WIFSIGNALED(e.wait_status)) {
+    o.signal = WTERMSIG(e.wait_status);
+  }
+  o.out = read_bytes(c.out);
+  o.err = read_bytes(c.err);
+  std::error_code ec;
+  fs::remove(c.out, ec);
+  fs::remove(c.err, ec);
+  return o;
 }
 
 }  // namespace kv::test

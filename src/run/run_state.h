@@ -2,6 +2,7 @@
 // ones. Plain data; the phases are plain functions over it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 

@@ -1,0 +1,270 @@
+// An operating system in memory, for tests: files are byte strings under absolute names,
+// directories a set of names, and every operation can be scripted to be interrupted, to
+// do less than asked, or to be refused. What the program writes to the standard error
+// stream and the commands it launches are recorded.
+//
+// Constructing one puts it in place of the real system (io::use_os); it puts the one
+// before back when it goes.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "io/files.h"
+#include "io/os.h"
+
+namespace kv::test {
+
+class ScriptedOs final : public io::Os {
+ public:
+  using OsError = io::OsError;
+
+  explicit ScriptedOs(std::string cwd = "/run") : cwd_(std::move(cwd)) {
+    dirs_.insert("/");
+    dirs_.insert(cwd_);
+    previous_ = io::use_os(this);
+  }
+  ~ScriptedOs() override {
+    io::close_all_as_they_stand();  // no unit keeps a handle of this system
+    io::use_os(previous_);
+  }
+  ScriptedOs(const ScriptedOs&) = delete;
+  ScriptedOs& operator=(const ScriptedOs&) = delete;
+
+  // --- the file system ---------------------------------------------------------------
+  const std::string& cwd() const { return cwd_; }
+  // The absolute, normalised name of a file, as the diagnostics show it.
+  std::string path(std::string_view name) const { return key(name); }
+  void put(std::string_view name, std::string_view bytes) { files_[key(name)] = std::string(bytes); }
+  std::string get(std::string_view name) const {
+    const auto it = files_.find(key(name));
+    return it == files_.end() ? std::string() : it->second;
+  }
+  bool has(std::string_view name) const { return files_.count(key(name)) != 0 || dirs_.count(key(name)) != 0; }
+  void remove(std::string_view name) { files_.erase(key(name)); }
+  void mkdir(std::string_view name) {
+    files_.erase(key(name));
+    dirs_.insert(key(name));
+  }
+  bool is_dir(std::string_view name) const { return dirs_.count(key(name)) != 0; }
+
+  // --- the script ----------------------------------------------------------------------
+  // Every open, read and write is first refused as interrupted, then done when asked again.
+  bool interrupt_every_call = false;
+  // The most bytes one read or one write moves (0: no limit).
+  std::size_t max_read = 0;
+  std::size_t max_write = 0;
+  // The file refuses to be opened for writing (its reading still works), or to be opened at all.
+  void deny_write(std::string_view name) { deny_write_.insert(key(name)); }
+  void deny_open(std::string_view name, OsError why = OsError::AccessDenied) { deny_open_[key(name)] = why; }
+  // The file's disk fills up when the file reaches `bytes` bytes: a write moves what
+  // fits and the next one is refused with NoSpace.
+  void quota(std::string_view name, std::size_t bytes) { quota_[key(name)] = bytes; }
+  // Reads of the file are refused after `bytes` bytes have been read.
+  void fail_reads_after(std::string_view name, std::size_t bytes) { fail_read_[key(name)] = bytes; }
+
+  // --- what the program did --------------------------------------------------------------
+  std::string err;                                              // the standard error stream
+  std::vector<std::pair<std::string, std::string>> launches;   // interpreter, command
+  std::map<std::string, std::string> env;                       // the environment it sees
+  std::int32_t exit_code = 0;                                   // what every launch returns
+  std::optional<io::LaunchFailure> launch_failure;              // launches that cannot start
+
+  // --- io::Os ----------------------------------------------------------------------------
+  io::OpenResult open(const std::string& name, io::Access access) override {
+    if (interrupted()) return {-1, OsError::Interrupted};
+    const std::string k = key(name);
+    if (const auto it = deny_open_.find(k); it != deny_open_.end()) return {-1, it->second};
+    if (dirs_.count(k)) return {-1, OsError::IsDirectory};
+    if (!dirs_.count(parent(k))) return {-1, OsError::NotFound};
+    const bool writable = access == io::Access::ReadWrite;
+    if (writable && deny_write_.count(k)) return {-1, OsError::AccessDenied};
+    if (!files_.count(k)) {
+      if (!writable) return {-1, OsError::NotFound};
+      files_[k] = "";
+    }
+    const int h = next_handle_++;
+    handles_[h] = Handle{k, 0, writable, 0};
+    return {h, OsError::None};
+  }
+
+  io::OsResult read(int handle, char* dst, std::size_t n) override {
+    if (interrupted()) return {0, OsError::Interrupted};
+    Handle& h = handles_.at(handle);
+    const std::string& bytes = files_[h.file];
+    if (const auto it = fail_read_.find(h.file); it != fail_read_.end() && h.read_so_far >= it->second)
+      return {0, OsError::Other};
+    std::size_t m = std::min(n, bytes.size() - std::min(h.pos, bytes.size()));
+    if (max_read) m = std::min(m, max_read);
+    if (const auto it = fail_read_.find(h.file); it != fail_read_.end())
+      m = std::min(m, it->second - h.read_so_far);
+    std::copy_n(bytes.data() + h.pos, m, dst);
+    h.pos += m;
+    h.read_so_far += m;
+    return {m, OsError::None};
+  }
+
+  io::OsResult write(int handle, const char* src, std::size_t n) override {
+    if (interrupted()) return {0, OsError::Interrupted};
+    if (handle == io::kStandardError) {
+      err.append(src, n);
+      return {n, OsError::None};
+    }
+    Handle& h = handles_.at(handle);
+    if (!h.writable) return {0, OsError::AccessDenied};
+    std::string& bytes = files_[h.file];
+    std::size_t m = n;
+    if (max_write) m = std::min(m, max_write);
+    if (const auto it = quota_.find(h.file); it != quota_.end()) {
+      const std::size_t room = it->second > h.pos ? it->second - h.pos : 0;
+      if (room == 0 && n > 0) return {0, OsError::NoSpace};
+      m = std::min(m, room);
+    }
+    if (bytes.size() < h.pos + m) bytes.resize(h.pos + m);
+    std::copy_n(src, m, bytes.data() + h.pos);
+    h.pos += m;
+    return {m, OsError::None};
+  }
+
+  bool truncate(int handle, std::int64_t size) override {
+    Handle& h = handles_.at(handle);
+    if (!h.writable) return false;
+    files_[h.file].resize(static_cast<std::size_t>(size));
+    h.pos = static_cast<std::size_t>(size);
+    return true;
+  }
+  std::int64_t position(int handle) override { return static_cast<std::int64_t>(handles_.at(handle).pos); }
+  bool is_regular(int) override { return true; }
+  void close(int handle) override { handles_.erase(handle); }
+  std::string absolute_path(std::string_view name) override {
+    if (!name.empty() && name.front() == '/') return std::string(name);
+    return cwd_ + "/" + std::string(name);
+  }
+
+  std::optional<std::string> environment(const char* name) override {
+    const auto it = env.find(name);
+    if (it == env.end()) return std::nullopt;
+    return it->second;
+  }
+  io::LaunchResult launch(const std::string& interpreter, const std::string& command) override {
+    launches.emplace_back(interpreter, command);
+    if (launch_failure) return {*launch_failure, -1};
+    return {io::LaunchFailure::None, exit_code};
+  }
+
+  // The commands launched, without their interpreter.
+  std::vector<std::string> commands() const {
+    std::vector<std::string> out;
+    for (const auto& l : launches) out.push_back(l.second);
+    return out;
+  }
+
+ private:
+  struct Handle {
+    std::string file;
+    std::size_t pos;
+    bool writable;
+    std::size_t read_so_far;
+  };
+
+  std::string key(std::string_view name) const {
+    std::string abs = !name.empty() && name.front() == '/' ? std::string(name) : cwd_ + "/" + std::string(name);
+    return std::filesystem::path(abs).lexically_normal().string();
+  }
+  static std::string parent(const std::string& k) {
+    const auto slash = k.find_last_of('/');
+    return slash == 0 ? "/" : k.substr(0, slash);
+  }
+  bool interrupted() {
+    if (!interrupt_every_call) return false;
+    interrupt_pending_ = !interrupt_pending_;
+    return interrupt_pending_;
+  }
+
+  std::string cwd_;
+  std::map<std::string, std::string> files_;
+  std::set<std::string> dirs_;
+  std::map<int, Handle> handles_;
+  int next_handle_ = 10;
+  std::set<std::string> deny_write_;
+  std::map<std::string, OsError> deny_open_;
+  std::map<std::string, std::size_t> quota_;
+  std::map<std::string, std::size_t> fail_read_;
+  bool interrupt_pending_ = false;
+  io::Os* previous_ = nullptr;
+};
+
+// The real operating system, but for the standard error stream, which is kept in `err`.
+class StderrCapture final : public io::Os {
+ public:
+  StderrCapture() : real_(io::use_os(this)) {}
+  ~StderrCapture() override { io::use_os(real_); }
+  StderrCapture(const StderrCapture&) = delete;
+  StderrCapture& operator=(const StderrCapture&) = delete;
+
+  std::string err;
+
+  io::OpenResult open(const std::string& name, io::Access access) override { return real_->open(name, access); }
+  io::OsResult read(int handle, char* dst, std::size_t n) override { return real_->read(handle, dst, n); }
+  io::OsResult write(int handle, const char* src, std::size_t n) override {
+    if (handle != io::kStandardError) return real_->write(handle, src, n);
+    err.append(src, n);
+    return {n, io::OsError::None};
+  }
+  bool truncate(int handle, std::int64_t size) override { return real_->truncate(handle, size); }
+  std::int64_t position(int handle) override { return real_->position(handle); }
+  bool is_regular(int handle) override { return real_->is_regular(handle); }
+  void close(int handle) override { real_->close(handle); }
+  std::string absolute_path(std::string_view name) override { return real_->absolute_path(name); }
+  std::optional<std::string> environment(const char* name) override { return real_->environment(name); }
+  io::LaunchResult launch(const std::string& interpreter, const std::string& command) override {
+    return real_->launch(interpreter, command);
+  }
+
+ private:
+  io::Os* real_;
+};
+
+// How a piece of record I/O ended: 0, or the low byte of the severe status; and what it
+// wrote to the standard error stream.
+struct IoOutcome {
+  int status = 0;
+  std::string err;
+};
+
+// Runs `body` in this process as the program's entry would: a failure that it throws is
+// reported (io::end_run: every record reaches its file, the diagnostic line is written,
+// every unit is closed), and at the end every record written reaches its file and every
+// unit is closed. `err` is where the system in use keeps the standard error stream.
+template <class Body>
+IoOutcome run_io(std::string& err, Body body) {
+  IoOutcome r;
+  try {
+    body();
+    io::flush_all();
+  } catch (const io::Failure& f) {
+    r.status = static_cast<int>(io::end_run(f) & 0xFFu);
+  }
+  io::close_all_as_they_stand();
+  r.err = err;
+  err.clear();
+  return r;
+}
+
+// The same over the real files.
+template <class Body>
+IoOutcome run_io(Body body) {
+  StderrCapture capture;
+  return run_io(capture.err, body);
+}
+
+}  // namespace kv::test
