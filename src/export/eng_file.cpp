@@ -1,0 +1,127 @@
+#include "export/eng_file.h"
+
+#include <charconv>
+#include <cmath>
+#include <system_error>
+
+#include "export/errors.h"
+#include "export/number_text.h"
+
+namespace kv::exporter {
+namespace {
+
+std::string percent(double share) { return significant(share * 100.0, 3) + " %"; }
+
+}  // namespace
+
+std::string header_field_problem(std::string_view text, bool is_name) {
+  if (text.empty()) return "it is empty";
+  for (const char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == ' ' || c == '\t') return "it holds a blank, which would split the field in two";
+    if (c < 0x21 || c > 0x7E) return "it holds a character other than printable ASCII";
+    if (is_name && c == '-')
+      return "it holds a dash: readers take what follows a dash for a delay (H128-W would be read as H128 with delay W)";
+    if (c == ';') return "it holds a semicolon, which readers take for the start of a comment";
+  }
+  return {};
+}
+
+std::string delays_problem(std::string_view text) {
+  if (text == "P") return {};
+  if (text.empty()) return "it is empty";
+  bool digit_before = false;
+  for (const char c : text) {
+    if (c >= '0' && c <= '9') {
+      digit_before = true;
+    } else if (c == '-' && digit_before) {
+      digit_before = false;
+    } else {
+      return "it must be P (plugged) or delays in whole seconds joined by dashes, such as 3-5-7";
+    }
+  }
+  if (!digit_before) return "it must be P (plugged) or delays in whole seconds joined by dashes, such as 3-5-7";
+  return {};
+}
+
+int time_decimals(double dt) {
+  int d = static_cast<int>(std::ceil(std::log10(1000.0 / dt) - 1e-9));
+  if (d < 3) d = 3;
+  if (d > 12) d = 12;
+  return d;
+}
+
+std::string eng_header_line(const EngHeader& h) {
+  std::string s = h.name;
+  for (const std::string& field : {shortest_fixed(h.diameter_mm), shortest_fixed(h.length_mm), h.delays,
+                                   shortest_fixed(h.propellant_kg), shortest_fixed(h.total_kg), h.maker})
+    s.append(" ").append(field);
+  return s;
+}
+
+std::string eng_text(const std::vector<std::string>& comments, const EngHeader& h, std::span<const EngPoint> points,
+                     int decimals) {
+  std::string s;
+  s.reserve(256 + points.size() * 24);
+  for (const std::string& c : comments) s.append("; ").append(c).append("\r\n");
+  s.append(eng_header_line(h)).append("\r\n");
+  for (const EngPoint& q : points)
+    s.append("   ").append(fixed_trimmed(q.t, decimals)).append(" ").append(shortest_fixed(q.F)).append("\r\n");
+  return s;
+}
+
+EngSummary check_eng_text(std::string_view text, double measured_impulse, double measured_peak) {
+  // Past the comments and the header line.
+  std::size_t at = 0;
+  bool header = false;
+  std::vector<EngPoint> points;
+  while (at < text.size()) {
+    std::size_t end = text.find("\r\n", at);
+    if (end == std::string_view::npos) end = text.size();
+    const std::string_view line = text.substr(at, end - at);
+    at = end + 2;
+    if (line.starts_with(";")) continue;
+    if (!header) {
+      header = true;
+      continue;
+    }
+    EngPoint q;
+    const char* p = line.data();
+    const char* e = p + line.size();
+    while (p < e && *p == ' ') ++p;
+    auto r = std::from_chars(p, e, q.t);
+    if (r.ec != std::errc{} || r.ptr == e || *r.ptr != ' ') throw DataError("a written point does not read back: " + std::string(line));
+    r = std::from_chars(r.ptr + 1, e, q.F);
+    if (r.ec != std::errc{} || r.ptr != e) throw DataError("a written point does not read back: " + std::string(line));
+    points.push_back(q);
+  }
+  if (points.empty()) throw DataError("no point was written");
+  double before = 0.0;
+  for (const EngPoint& q : points) {
+    if (!(q.t > before)) throw DataError("the written times do not increase strictly at " + shortest_fixed(q.t) + " s");
+    if (!(q.F >= 0.0)) throw DataError("a written thrust is negative at " + shortest_fixed(q.t) + " s");
+    before = q.t;
+  }
+  if (points.back().F != 0.0) throw DataError("the written curve does not end at zero thrust");
+
+  EngSummary r;
+  r.points = points.size();
+  r.total_impulse = eng_impulse(points);
+  for (const EngPoint& q : points)
+    if (q.F > r.peak) r.peak = q.F;
+  r.burn_time = points.back().t;
+  const double di = std::fabs(r.total_impulse - measured_impulse);
+  if (!(di <= kImpulseTolerance * std::fabs(measured_impulse)))
+    throw DataError("with " + std::to_string(r.points) + " points the written curve's total impulse (" +
+                    significant(r.total_impulse, 7) + " N s) is " + percent(di / std::fabs(measured_impulse)) +
+                    " off the measured one (" + significant(measured_impulse, 7) + " N s), more than " +
+                    percent(kImpulseTolerance) + ": allow more points with --points N (0 keeps every point)");
+  const double dp = std::fabs(r.peak - measured_peak);
+  if (!(dp <= kPeakTolerance * measured_peak))
+    throw DataError("the written curve's peak thrust (" + significant(r.peak, 7) + " N) is " +
+                    percent(dp / measured_peak) + " off the measured one (" + significant(measured_peak, 7) +
+                    " N), more than " + percent(kPeakTolerance));
+  return r;
+}
+
+}  // namespace kv::exporter

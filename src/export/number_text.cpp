@@ -1,0 +1,136 @@
+#include "export/number_text.h"
+
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <fast_float/fast_float.h>
+#include <system_error>
+
+#include "io/cp1252.h"
+
+namespace kv::exporter {
+namespace {
+
+// Enough for any double in fixed notation: 309 digits before the point, and the digits
+// after it that the shortest text of a subnormal needs.
+constexpr std::size_t kBuffer = 1100;
+
+std::string non_finite(double v) {
+  if (std::isnan(v)) return "nan";
+  return v < 0 ? "-inf" : "inf";
+}
+
+void drop_trailing_zeros(std::string& s) {
+  if (s.find('.') == std::string::npos) return;
+  while (!s.empty() && s.back() == '0') s.pop_back();
+  if (!s.empty() && s.back() == '.') s.pop_back();
+}
+
+void drop_negative_zero(std::string& s) {
+  if (s == "-0") s = "0";
+}
+
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+}  // namespace
+
+std::string shortest_fixed(double v) {
+  if (!std::isfinite(v)) return non_finite(v);
+  std::array<char, kBuffer> buf;
+  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed);
+  std::string s(buf.data(), r.ptr);
+  drop_negative_zero(s);
+  return s;
+}
+
+std::string fixed_trimmed(double v, int decimals) {
+  if (!std::isfinite(v)) return non_finite(v);
+  std::array<char, kBuffer> buf;
+  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, decimals);
+  std::string s(buf.data(), r.ptr);
+  drop_trailing_zeros(s);
+  drop_negative_zero(s);
+  return s;
+}
+
+std::string significant(double v, int digits) {
+  if (!std::isfinite(v)) return non_finite(v);
+  std::array<char, 64> buf;
+  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::general, digits);
+  std::string s(buf.data(), r.ptr);
+  if (s.find('e') == std::string::npos) drop_trailing_zeros(s);
+  drop_negative_zero(s);
+  return s;
+}
+
+std::string json_number(double v) {
+  if (!std::isfinite(v)) return "null";
+  std::array<char, 64> buf;
+  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+  std::string s(buf.data(), r.ptr);
+  drop_negative_zero(s);
+  return s;
+}
+
+std::string json_string(std::string_view utf8) {
+  std::string out = "\"";
+  for (const char ch : utf8) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20) {
+      constexpr char kHex[] = "0123456789abcdef";
+      out += "\\u00";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += ch;
+    }
+  }
+  out += '"';
+  return out;
+}
+
+std::string utf8_from_cp1252(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char ch : bytes) {
+    const auto b = static_cast<unsigned char>(ch);
+    char32_t cp = b;
+    if (b >= 0x80 && b < 0xA0) {
+      cp = io::kCp1252High[b - 0x80];
+      if (cp == 0) cp = 0xFFFD;
+    }
+    append_utf8(out, cp);
+  }
+  return out;
+}
+
+bool parse_decimal(std::string_view text, double& out) {
+  if (text.empty()) return false;
+  const bool comma = text.find(',') != std::string_view::npos;
+  if (comma && text.find('.') != std::string_view::npos) return false;
+  const fast_float::parse_options options(fast_float::chars_format::general, comma ? ',' : '.');
+  const char* first = text.data();
+  const char* last = first + text.size();
+  if (*first == '+') ++first;  // "+24" is as good as "24"
+  double v = 0.0;
+  const auto r = fast_float::from_chars_advanced(first, last, v, options);
+  if (r.ec != std::errc{} || r.ptr != last || !std::isfinite(v)) return false;
+  out = v;
+  return true;
+}
+
+}  // namespace kv::exporter

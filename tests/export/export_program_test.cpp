@@ -1,0 +1,373 @@
+// The export as a user runs it: the real program on a case first, then the export on the
+// case folder. The shipped example, a firing whose window figures and NFPA figures differ
+// on purpose, the outputs, and the failures with their messages and statuses.
+#include <gtest/gtest.h>
+
+#include <charconv>
+#include <functional>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "export_fixture.h"
+#include "json_reader.h"
+#include "rasp_reader.h"
+
+namespace kv::test {
+namespace {
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+double number_after(const std::string& text, const std::string& label) {
+  const auto at = text.find(label);
+  if (at == std::string::npos) return std::nan("");
+  std::size_t from = at + label.size();
+  while (from < text.size() && text[from] == ' ') ++from;
+  double v = std::nan("");
+  std::from_chars(text.data() + from, text.data() + text.size(), v);
+  return v;
+}
+
+// The shipped example, run by the program in a fresh folder.
+class ExportShippedExample : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* name : {"kalvorestine_2p0_dados_geral.txt", "motor_d12.txt", "motor_d12_celula.txt",
+                             "kalvorestine_2p0_curva_F-t.gnu"})
+      dir.put(name, read_bytes(fs::path(KV_SOURCE_DIR) / "examples" / name));
+    ASSERT_EQ(dir.run_program(), 0);
+    report = dir.get("motor_d12_saida_A.txt");
+    table = dir.get("motor_d12_saida_B.txt");
+    ASSERT_FALSE(report.empty());
+  }
+  CaseDir dir;
+  std::string report, table;
+};
+
+TEST_F(ExportShippedExample, WritesAnEngOf32PointsKeepingTheImpulseAndChangesNothingElse) {
+  const Ran r = dir.run_export({"--diameter", "24", "--length", "70", "--total-mass", "0.0424"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const RaspFile f = read_rasp(dir.get("motor_d12.eng"));
+  EXPECT_TRUE(f.problems.empty()) << f.problems.front();
+  EXPECT_TRUE(f.crlf);
+  EXPECT_EQ(f.header, (std::vector<std::string>{"D12", "24", "70", "P", "0.018", "0.0424", "static-fire"}));
+  EXPECT_LE(f.points.size(), 32u);
+  const double It = number_after(report, "   It  = impulso total real (Ns) = ");
+  EXPECT_LE(std::fabs(f.impulse() - It), 0.005 * It) << f.impulse() << " against " << It;
+  EXPECT_NEAR(f.peak(), 29.997, 0.01 * 29.997);  // the curve table's largest thrust
+
+  // The comments name the case, the title and the program with its version.
+  std::string comments;
+  for (const auto& c : f.comments) comments += c + "\n";
+  EXPECT_TRUE(contains(comments, "motor_d12")) << comments;
+  EXPECT_TRUE(contains(comments, "Motor D12 \x96 ensaio est\xE1tico 1")) << comments;
+  EXPECT_TRUE(contains(comments, "KALVORESTINE 2.0.6.2")) << comments;
+  EXPECT_TRUE(contains(comments, "static firing")) << comments;
+
+  // The program's files are as the program left them.
+  EXPECT_EQ(dir.get("motor_d12_saida_A.txt"), report);
+  EXPECT_EQ(dir.get("motor_d12_saida_B.txt"), table);
+  // The table shows both sets of figures.
+  EXPECT_TRUE(contains(r.out, "NFPA 1125")) << r.out;
+  EXPECT_TRUE(contains(r.out, "18.97574")) << r.out;
+  EXPECT_TRUE(contains(r.out, "D12")) << r.out;
+  // The example's window closes 30 ms before the end of the tail-off: the export says so.
+  EXPECT_FALSE(contains(r.err, "--total-mass")) << r.err;
+  EXPECT_TRUE(contains(r.err, "the window may have cut off the tail-off")) << r.err;
+}
+
+TEST_F(ExportShippedExample, JsonCarriesTheThreeSetsAndAgreesWithTheFiles) {
+  const Ran r = dir.run_export({"--diameter", "24", "--length", "70", "--json", "--eng", "out.eng"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json j = parse_json(r.out);
+  const Json& n = j["nfpa"];
+  const Json& w = j["window"];
+  const Json& e = j["eng"];
+  EXPECT_EQ(w["designation"].string, "D12");
+  EXPECT_EQ(w["total_impulse_Ns"].number, number_after(report, "   It  = impulso total real (Ns) = "));
+  EXPECT_EQ(w["burn_time_s"].number, 1.6);
+  EXPECT_NEAR(n["total_impulse_Ns"].number, w["total_impulse_Ns"].number, 1e-5 * w["total_impulse_Ns"].number);
+  EXPECT_EQ(n["peak_thrust_N"].number, 29.997);
+  EXPECT_EQ(n["designation"].string, "D12");
+  // The average is the impulse between the crossings over the burn time between them.
+  EXPECT_NEAR(n["average_thrust_N"].number, n["burn_impulse_Ns"].number / n["burn_time_s"].number, 1e-12);
+  EXPECT_NEAR(n["burn_time_s"].number, n["burn_end_s"].number - n["burn_start_s"].number, 1e-12);
+  const RaspFile f = read_rasp(dir.get("out.eng"));
+  EXPECT_EQ(e["points"].number, static_cast<double>(f.points.size()));
+  EXPECT_NEAR(e["total_impulse_Ns"].number, f.impulse(), 1e-9 * f.impulse());
+  EXPECT_EQ(e["file"].string, "out.eng");
+  EXPECT_FALSE(dir.has("motor_d12.eng")) << "--eng names the file instead";
+  // The warning about the missing total mass goes to the standard error stream only.
+  EXPECT_TRUE(contains(r.err, "--total-mass")) << r.err;
+}
+
+TEST_F(ExportShippedExample, CsvHoldsTheProcessedCurveAsTheCurveTableGivesIt) {
+  const Ran r = dir.run_export({"--no-eng", "--csv", "curve.csv"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::vector<std::string> csv = records(dir.get("curve.csv"));
+  std::vector<std::string> rows;
+  for (const std::string& rec : records(table))
+    if (!rec.starts_with("#")) rows.push_back(rec);
+  ASSERT_EQ(csv.size(), rows.size() + 1);
+  EXPECT_EQ(csv[0], "time_s,thrust_N");
+  for (std::size_t k = 0; k < rows.size(); ++k) {
+    double t = 0, F = 0, tc = 0, Fc = 0;
+    const char* p = rows[k].data();
+    const char* end = p + rows[k].size();
+    while (*p == ' ') ++p;
+    p = std::from_chars(p, end, t).ptr;
+    while (*p == ' ') ++p;
+    std::from_chars(p, end, F);
+    const std::string& c = csv[k + 1];
+    const auto comma = c.find(',');
+    std::from_chars(c.data(), c.data() + comma, tc);
+    std::from_chars(c.data() + comma + 1, c.data() + c.size(), Fc);
+    ASSERT_NEAR(tc, t, 0.51e-7) << c;  // the example asks for the original times (toB = 1)
+    ASSERT_EQ(Fc, F) << c;
+  }
+  EXPECT_FALSE(dir.has("motor_d12.eng"));
+}
+
+TEST_F(ExportShippedExample, TooFewPointsForTheImpulseWritesNothing) {
+  const Ran r = dir.run_export({"--diameter", "24", "--length", "70", "--points", "3", "--csv", "c.csv"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.err, "--points")) << r.err;
+  EXPECT_FALSE(dir.has("motor_d12.eng"));
+  EXPECT_FALSE(dir.has("c.csv"));
+}
+
+TEST_F(ExportShippedExample, OutputsThatWouldReplaceTheCasesFilesAreRefused) {
+  for (const char* target : {"motor_d12_saida_A.txt", "motor_d12.txt", "./motor_d12_celula.txt"}) {
+    SCOPED_TRACE(target);
+    for (const char* option : {"--eng", "--csv"}) {
+      const Ran r = dir.run_export({"--diameter", "24", "--length", "70", option, target});
+      EXPECT_EQ(r.status, 2) << r.err;
+    }
+  }
+  EXPECT_EQ(dir.get("motor_d12_saida_A.txt"), report);
+}
+
+TEST_F(ExportShippedExample, PathsOnTheCommandLineAreTheUsersAndTheDefaultEngGoesBesideTheResults) {
+  // Run from the folder above: CASE_DIR names the case, --csv is relative to where the
+  // user stands.
+  const fs::path above = dir.dir().parent_path();
+  const std::string csv_name = dir.dir().filename().string() + "_curve.csv";
+  const Ran r = dir.run_export({dir.dir().filename().string(), "--diameter", "24,5", "--length", "70", "--csv", csv_name},
+                               above);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(fs::exists(above / csv_name));
+  EXPECT_FALSE(dir.has(csv_name));
+  fs::remove(above / csv_name);
+  const RaspFile f = read_rasp(dir.get("motor_d12.eng"));
+  ASSERT_EQ(f.header.size(), 7u);
+  EXPECT_EQ(f.header[1], "24.5") << "a decimal comma is read";
+  EXPECT_TRUE(contains(r.out, (dir.dir().filename() / "motor_d12.eng").string())) << r.out;
+}
+
+// A trapezoid burn - up to 40 N in 0.2 s, 0.6 s flat, down in 0.4 s - inside a window
+// twice as long as the burn: the window's figures and the NFPA figures differ on purpose.
+double trapezoid_burn(double t) {
+  const double s = t - 1.0;
+  if (s <= 0 || s >= 1.2) return 0.0;
+  if (s < 0.2) return 200.0 * s;
+  if (s <= 0.8) return 40.0;
+  return 100.0 * (1.2 - s);
+}
+
+TEST(ExportWindowAgainstNfpa, AWideWindowHalvesTheMeanThrustThatNfpaKeeps) {
+  CaseDir dir;
+  dir.write_case(CaseSpec{}, samples(100, 0.0, 3.5, trapezoid_burn));
+  ASSERT_EQ(dir.run_program(), 0);
+  const Ran r = dir.run_export({"--diameter", "29", "--length", "124", "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json j = parse_json(r.out);
+  // The window, 0.5 s to 3.0 s: 36 N s over 2.5 s.
+  EXPECT_NEAR(j["window"]["total_impulse_Ns"].number, 36.0, 1e-5);
+  EXPECT_EQ(j["window"]["burn_time_s"].number, 2.5);
+  EXPECT_NEAR(j["window"]["mean_thrust_N"].number, 14.4, 1e-5);
+  EXPECT_EQ(j["window"]["designation"].string, "E14");
+  // NFPA: 5 % of 40 N is crossed at 0.01 s into the rise and 0.02 s before the end of the
+  // fall, so the burn is 1.17 s and holds 36 - 0.01 - 0.02 N s.
+  const Json& n = j["nfpa"];
+  EXPECT_NEAR(n["total_impulse_Ns"].number, 36.0, 1e-9);
+  EXPECT_NEAR(n["burn_start_s"].number, 0.51, 1e-9);
+  EXPECT_NEAR(n["burn_time_s"].number, 1.17, 1e-9);
+  EXPECT_NEAR(n["average_thrust_N"].number, 35.97 / 1.17, 1e-9);
+  EXPECT_EQ(n["designation"].string, "E31");
+  EXPECT_NEAR(j["relative_difference"]["burn_time"].number, 1.17 / 2.5 - 1, 1e-9);
+  EXPECT_NEAR(j["relative_difference"]["average_thrust"].number, (35.97 / 1.17) / 14.4 - 1, 1e-6);
+
+  // The table puts them side by side with the difference.
+  const Ran t = dir.run_export({"--no-eng"});
+  ASSERT_EQ(t.status, 0) << t.err;
+  EXPECT_TRUE(contains(t.out, "E14")) << t.out;
+  EXPECT_TRUE(contains(t.out, "E31")) << t.out;
+  EXPECT_TRUE(contains(t.out, "-53.20 %")) << t.out;   // burn time 1.17 s against 2.5 s
+  EXPECT_TRUE(contains(t.out, "+113.50 %")) << t.out;  // average 30.74 N against 14.4 N
+}
+
+TEST(ExportWindowAgainstNfpa, OriginalTimesTooWideForTheCurveTableGiveTheSameFigures) {
+  // The same burn 10000 s later, the curve table asked for the original times: they
+  // do not fit its time field and are written as asterisks.
+  CaseDir late, early;
+  CaseSpec c;
+  early.write_case(c, samples(100, 0.0, 3.5, trapezoid_burn));
+  c.ti = "10000.5";
+  c.tf = "10003.0";
+  c.toB = "1";
+  late.write_case(c, samples(100, 10000.0, 10003.5, [](double t) { return trapezoid_burn(t - 10000.0); }));
+  ASSERT_EQ(early.run_program(), 0);
+  ASSERT_EQ(late.run_program(), 0);
+  ASSERT_TRUE(contains(late.get("firing_saida_B.txt"), "************"));
+  const Ran a = early.run_export({"--diameter", "29", "--length", "124", "--json", "--csv", "c.csv"});
+  const Ran b = late.run_export({"--diameter", "29", "--length", "124", "--json", "--csv", "c.csv"});
+  ASSERT_EQ(a.status, 0) << a.err;
+  ASSERT_EQ(b.status, 0) << b.err;
+  const Json ja = parse_json(a.out), jb = parse_json(b.out);
+  for (const char* key : {"total_impulse_Ns", "burn_time_s", "average_thrust_N", "burn_start_s"})
+    EXPECT_NEAR(ja["nfpa"][key].number, jb["nfpa"][key].number, 1e-9) << key;
+  EXPECT_EQ(early.get("firing.eng"), late.get("firing.eng"));
+  // The CSV gives the original times in full.
+  const std::vector<std::string> csv = records(late.get("c.csv"));
+  ASSERT_GT(csv.size(), 2u);
+  EXPECT_EQ(csv[1].substr(0, csv[1].find(',')), "10000.5");
+}
+
+// A case folder with the program's results, for the failures.
+class ExportFailures : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir.write_case(CaseSpec{}, samples(100, 0.0, 3.5, trapezoid_burn));
+    ASSERT_EQ(dir.run_program(), 0);
+  }
+  CaseDir dir;
+};
+
+TEST_F(ExportFailures, MissingOrForeignResultsNameTheFileAndEndWithStatus1) {
+  struct Row {
+    const char* name;
+    std::function<void(const CaseDir&)> spoil;
+    const char* message;
+  };
+  const std::string table = dir.get("firing_saida_B.txt");
+  const std::string report = dir.get("firing_saida_A.txt");
+  const std::string case_file = dir.get("case.txt");
+  const Row rows[] = {
+      {"no general data file", [](const CaseDir& d) { fs::remove(d.dir() / "kalvorestine_2p0_dados_geral.txt"); },
+       "kalvorestine_2p0_dados_geral.txt: no such file"},
+      {"no case parameter file", [](const CaseDir& d) { fs::remove(d.dir() / "case.txt"); }, "case.txt: no such file"},
+      {"no summary report", [](const CaseDir& d) { fs::remove(d.dir() / "firing_saida_A.txt"); },
+       "firing_saida_A.txt: no such file; run the program on the case first"},
+      {"no curve table", [](const CaseDir& d) { fs::remove(d.dir() / "firing_saida_B.txt"); },
+       "firing_saida_B.txt: no such file; run the program on the case first"},
+      {"a report without its figures",
+       [&](const CaseDir& d) { d.put("firing_saida_A.txt", report.substr(0, report.find("   It  ="))); },
+       "has no record with the total impulse"},
+      {"a curve table cut short",
+       [&](const CaseDir& d) { d.put("firing_saida_B.txt", table.substr(0, table.find("\r\n", table.size() / 2) + 2)); },
+       "from different runs"},
+      {"a curve table cut after the time of its last record",  // F12.7 and four E15.6, CR LF
+       [&](const CaseDir& d) { d.put("firing_saida_B.txt", table.substr(0, table.size() - 4 * 15 - 2)); },
+       "firing_saida_B.txt: it ends before all its values are read"},
+      {"a thrust that is no number",
+       [&](const CaseDir& d) {
+         std::string t = table;
+         t.replace(t.find("   4.000000E+01"), 15, "   4.0000x0E+01");
+         d.put("firing_saida_B.txt", t);
+       },
+       "firing_saida_B.txt: a value is not a number"},
+      {"a curve table without its heading",
+       [&](const CaseDir& d) { d.put("firing_saida_B.txt", table.substr(table.find("\r\n") + 2)); },
+       "heading"},
+      {"the case's rate changed after the run",
+       [&](const CaseDir& d) {
+         std::string c = case_file;
+         c.replace(c.find("100   w"), 7, "200   w");
+         d.put("case.txt", c);
+       },
+       "run the program again"},
+      {"a window that took no sample",
+       [&](const CaseDir& d) {
+         std::string t = table.substr(0, table.find("\r\n   ") + 2);
+         std::string a = report;
+         a.replace(a.find("curva processada = ") + 19, 6, "     0");
+         d.put("firing_saida_B.txt", t);
+         d.put("firing_saida_A.txt", a);
+       },
+       "holds no point"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CaseDir d;
+    for (const auto& e : fs::directory_iterator(dir.dir())) fs::copy(e.path(), d.dir() / e.path().filename());
+    row.spoil(d);
+    const Ran r = d.run_export({"--diameter", "29", "--length", "124"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, row.message)) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(d.has("firing.eng"));
+  }
+}
+
+TEST_F(ExportFailures, UsageErrorsEndWithStatus2AndSayWhatIsWrong) {
+  struct Row {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const Row rows[] = {
+      {{"--length", "124"}, "--diameter MM is required"},
+      {{"--diameter", "29"}, "--length MM is required"},
+      {{"--diameter", "abc", "--length", "124"}, "--diameter takes a number"},
+      {{"--diameter", "-29", "--length", "124"}, "--diameter must be a positive number"},
+      {{"--diameter", "29", "--length", "124", "--points", "1"}, "--points must be 0"},
+      {{"--diameter", "29", "--length", "124", "--points", "many"}, "--points takes a whole number"},
+      {{"--diameter", "29", "--length", "124", "--name", "H128-W"}, "dash"},
+      {{"--diameter", "29", "--length", "124", "--name", "E 31"}, "blank"},
+      {{"--diameter", "29", "--length", "124", "--maker", "my shop"}, "blank"},
+      {{"--diameter", "29", "--length", "124", "--delays", "long"}, "--delays"},
+      {{"--diameter", "29", "--length", "124", "--total-mass", "0.01"}, "less than the propellant mass"},
+      {{"--diameter", "29", "--length", "124", "--propellant-mass", "0.05", "--total-mass", "0.04"}, "--total-mass"},
+      {{"--eng", "x.eng", "--no-eng"}, "exclude each other"},
+      {{"--diameter", "29", "--length", "124", "--colour", "red"}, "--colour"},
+      {{"--diameter", "29", "--length", "124", ".", "extra"}, "extra"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args.back());
+    const Ran r = dir.run_export(row.args);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_TRUE(contains(r.err, row.message)) << r.err;
+    EXPECT_TRUE(contains(r.err, "--help")) << r.err;
+    EXPECT_FALSE(dir.has("firing.eng"));
+  }
+}
+
+TEST_F(ExportFailures, HelpAndVersionEndWithStatus0) {
+  const Ran help = dir.run_export({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* option : {"--eng", "--name", "--diameter", "--length", "--delays", "--propellant-mass",
+                             "--total-mass", "--maker", "--points", "--json", "--csv", "CASE_DIR"})
+    EXPECT_TRUE(contains(help.out, option)) << option;
+  const Ran version = dir.run_export({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_TRUE(contains(version.out, "KALVORESTINE 2.0.6.2")) << version.out;
+}
+
+TEST_F(ExportFailures, AMissingCaseFolderIsADataProblem) {
+  const Ran r = dir.run_export({(dir.dir() / "nowhere").string(), "--no-eng"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.err, "nowhere")) << r.err;
+}
+
+TEST_F(ExportFailures, ACurveWithoutThrustHasNothingToExport) {
+  CaseDir d;
+  d.write_case(CaseSpec{}, samples(100, 0.0, 3.5, [](double) { return 0.0; }));
+  ASSERT_EQ(d.run_program(), 0);
+  const Ran figures = d.run_export({"--no-eng"});
+  EXPECT_EQ(figures.status, 0) << figures.err;
+  const Ran r = d.run_export({"--diameter", "29", "--length", "124"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.err, "no positive thrust")) << r.err;
+}
+
+}  // namespace
+}  // namespace kv::test
