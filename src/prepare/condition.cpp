@@ -55,10 +55,10 @@ struct Burn {
   bool starts_burning = false, ends_burning = false;
 };
 
-// The mean of the values from t >= from on, when they are quiet (their standard
-// deviation below `quiet`); `fallback` otherwise.
+// The mean of the values from t >= from on, when they look like a baseline: quiet (their
+// standard deviation below `quiet`) and within `near` of `fallback`; `fallback` otherwise.
 double quiet_mean_from(const std::vector<double>& t, const std::vector<double>& v, double from, double quiet,
-                       double fallback) {
+                       double near, double fallback) {
   double sum = 0, sq = 0;
   std::size_t n = 0;
   for (std::size_t i = 0; i < t.size(); ++i)
@@ -70,7 +70,8 @@ double quiet_mean_from(const std::vector<double>& t, const std::vector<double>& 
   const double mean = sum / static_cast<double>(n);
   for (std::size_t i = 0; i < t.size(); ++i)
     if (t[i] >= from) sq += (v[i] - mean) * (v[i] - mean);
-  return std::sqrt(sq / static_cast<double>(n)) < quiet ? mean : fallback;
+  const bool baseline = std::sqrt(sq / static_cast<double>(n)) < quiet && std::abs(mean - fallback) < near;
+  return baseline ? mean : fallback;
 }
 
 // The peak over `base`, and where the curve crosses pct % of it on either side. The
@@ -82,7 +83,8 @@ Burn find_burn(const std::vector<double>& t, const std::vector<double>& v, doubl
   b.peak = v[static_cast<std::size_t>(kp)] - base;
   b.t_peak = t[static_cast<std::size_t>(kp)];
   const double top = v[static_cast<std::size_t>(kp)];
-  const double end_base = quiet_mean_from(t, v, b.t_peak + 0.75 * (t.back() - b.t_peak), 0.03 * b.peak, base);
+  const double end_base =
+      quiet_mean_from(t, v, b.t_peak + 0.75 * (t.back() - b.t_peak), 0.03 * b.peak, 0.25 * b.peak, base);
   const long a = walk(t, v, kp, -1, base + pct / 100.0 * (top - base), hold);
   const double level_z = end_base + pct / 100.0 * (top - end_base);
   const long z = walk(t, v, kp, +1, level_z, hold);

@@ -34,7 +34,14 @@ std::string number_text(double v) {
   return std::string(buf, r.ptr);
 }
 
-bool data_like(const std::vector<std::string_view>& fields, bool comma) {
+// A line that is meant as data: it starts like a number, or most of its fields are
+// numbers.
+bool data_like(std::string_view line, const std::vector<std::string_view>& fields, bool comma) {
+  const auto first = line.find_first_not_of(" \t\"");
+  if (first != std::string_view::npos) {
+    const char c = line[first];
+    if ((c >= '0' && c <= '9') || c == '-' || c == '+' || c == '.' || c == ',') return true;
+  }
   std::size_t numbers = 0, filled = 0;
   double v = 0;
   for (auto f : fields) {
@@ -115,10 +122,10 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     bool ok = fields.size() >= need && parse_number(fields[static_cast<std::size_t>(fc)], lay.decimal_comma, raw_F);
     if (ok && tc >= 0) ok = parse_number(fields[static_cast<std::size_t>(tc)], lay.decimal_comma, raw_t);
     if (!ok) {
-      if (have_data && first_pass && data_like(fields, lay.decimal_comma)) {
-        std::string what = "expected a number in column " + column_label(lay, tc) + " (time) and in column " +
-                           column_label(lay, fc) + " (thrust)";
-        if (tc < 0) what = "expected a number in column " + column_label(lay, fc) + " (thrust)";
+      if (have_data && first_pass && data_like(line, fields, lay.decimal_comma)) {
+        std::string what = "expected the time in column " + column_label(lay, tc) + " and the thrust in column " +
+                           column_label(lay, fc);
+        if (tc < 0) what = "expected the thrust in column " + column_label(lay, fc);
         what += ", found " + std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s") +
                 " separated by " + std::string(delimiter_name(lay.delimiter));
         if (lay.decimal_comma) what += " with decimal commas";
