@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Times the prepare companion on a generated logger file (a 10 kHz export with a 3 s
+# firing in the middle; bench/prepare_gen.cpp) and reports the wall time and the peak
+# RSS of each run, and their medians.
+#
+#   bench/prepare_bench.sh [runs] [lines]      default: 3 runs of 10000000 lines
+#
+# The memory is bounded by the prepared curve (the firing, resampled), not by the file:
+# compare the peak RSS of runs with different numbers of lines.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+tools/need.sh time
+runs=${1:-3}
+lines=${2:-10000000}
+
+build=$root/build-bench-release
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF >/dev/null
+cmake --build "$build" --target kalvorestine_2p0_prepare >/dev/null
+"${CXX:-c++}" -O2 -std=c++20 -o "$build/prepare_gen" bench/prepare_gen.cpp
+
+work=$(mktemp -d /tmp/kv_prepare_bench_XXXXXX)
+trap 'rm -rf "$work"' EXIT
+"$build/prepare_gen" "$lines" >"$work/logger.csv"
+echo "logger file: $lines lines, $(du -m "$work/logger.csv" | cut -f1) MiB"
+
+median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+walls=()
+rss=()
+for ((i = 1; i <= runs; i++)); do
+  rm -rf "$work/case"
+  /usr/bin/time -f '%e %M' -o "$work/time" "$build/src/prepare/kalvorestine_2p0_prepare" "$work/logger.csv" \
+    --mass 1.2 --out "$work/case" --quiet
+  read -r wall kib <"$work/time"
+  walls+=("$wall")
+  rss+=("$kib")
+  echo "run $i: ${wall} s, peak RSS $((kib / 1024)) MiB"
+done
+echo "median: $(printf '%s\n' "${walls[@]}" | median) s wall, peak RSS $(($(printf '%s\n' "${rss[@]}" | median | cut -d. -f1) / 1024)) MiB"
+echo "prepared: $(wc -l <"$work/case/logger_celula.txt") points in the load-cell file"

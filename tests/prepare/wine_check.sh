@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# Runs the Windows build of the prepare companion under Wine and the native build on the
+# same small logger file (semicolons, decimal commas, a byte-order mark, CR LF and a
+# title with an accent), then --check on the case each wrote, then a file with a
+# malformed line; fails, naming the difference, when their statuses, outputs or written
+# files differ.
+#
+#   tests/prepare/wine_check.sh WINDOWS_EXE NATIVE_EXE
+set -euo pipefail
+[ $# -eq 2 ] || { echo "usage: $0 WINDOWS_EXE NATIVE_EXE" >&2; exit 2; }
+exe=$(realpath "$1")
+native=$(realpath "$2")
+fail() { echo "wine_check: $*" >&2; exit 1; }
+[ -f "$exe" ] || fail "no $exe"
+[ -x "$native" ] || fail "no $native"
+wine=$(command -v wine64 || command -v wine || true)
+[ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
+[ -n "$wine" ] || fail "Wine is not installed"
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export WINEPREFIX=${WINEPREFIX:-$work/prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+"$wine" wineboot --init >/dev/null 2>&1 || true
+
+# A logger's export: 500 Hz, a 1.4 s burn, decimal commas between semicolons.
+{
+  printf '\357\273\277Tempo (s);Empuxo (N)\r\n'
+  LC_ALL=C awk 'BEGIN {
+    for (i = 0; i < 1500; i++) {
+      t = i / 500; s = t - 1; F = 0
+      if (s >= 0 && s < 0.03) F = 28 * s / 0.03
+      else if (s >= 0.03 && s < 1.4) F = 28 - 10 * (s - 0.03) / 1.37
+      else if (s >= 1.4 && s < 1.46) F = 18 * (1 - (s - 1.4) / 0.06)
+      F += 0.1 + 0.02 * sin(i * 1.7)
+      x = sprintf("%.3f;%.4f", t, F); gsub(/\./, ",", x); printf "%s\r\n", x
+    } }'
+} >"$work/ensaio.csv"
+sed '700s/.*/0,5;;/' "$work/ensaio.csv" >"$work/ruim.csv"
+
+# Runs one side in $work/$1 with the rest of the arguments; keeps status, output, errors.
+side() {
+  local dir=$work/$1
+  shift
+  mkdir -p "$dir"
+  cp -n "$work/ensaio.csv" "$work/ruim.csv" "$dir/" 2>/dev/null || true
+  local status=0
+  (cd "$dir" && "$@" >"$dir/.out" 2>"$dir/.err") || status=$?
+  echo "$status" >"$dir/.status"
+  tr -d '\r' <"$dir/.out" >"$dir/.out.txt"
+  tr -d '\r' <"$dir/.err" >"$dir/.err.txt"
+}
+same() {
+  local what=$1
+  for f in .status .out.txt .err.txt; do
+    cmp -s "$work/native/$f" "$work/windows/$f" ||
+      fail "$what: $f differs:
+$(diff "$work/native/$f" "$work/windows/$f" | head -20)"
+  done
+}
+
+prepare_args=(ensaio.csv --mass 0.02 --case ensaio --title "Ensaio à tarde, 1")
+side native "$native" "${prepare_args[@]}"
+side windows timeout 300 "$wine" "$exe" "${prepare_args[@]}"
+same "prepare"
+[ "$(cat "$work/native/.status")" = 0 ] || fail "the native run failed: $(cat "$work/native/.err")"
+for f in kalvorestine_2p0_dados_geral.txt ensaio.txt ensaio_celula.txt kalvorestine_2p0_curva_F-t.gnu; do
+  cmp "$work/native/ensaio/$f" "$work/windows/ensaio/$f" || fail "ensaio/$f differs between the native and the Windows run"
+done
+
+side native "$native" --check ensaio
+side windows timeout 300 "$wine" "$exe" --check ensaio
+same "--check"
+
+side native "$native" ruim.csv --mass 0.02
+side windows timeout 300 "$wine" "$exe" ruim.csv --mass 0.02
+same "a malformed line"
+[ "$(cat "$work/native/.status")" = 1 ] || fail "the malformed line was not refused"
+
+echo "wine_check: the Windows and the native companion agree (prepare, --check, a malformed line)"
