@@ -54,6 +54,7 @@ struct CheckCase {
   std::string says;
   std::optional<bool> program_stops;  // what the real program does with the case
 };
+void PrintTo(const CheckCase& c, std::ostream* os) { *os << c.name; }
 
 std::vector<CheckCase> check_cases() {
   const CaseValues v;

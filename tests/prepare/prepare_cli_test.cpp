@@ -80,6 +80,7 @@ struct DataProblem {
   std::vector<std::string> args;
   std::string says;
 };
+void PrintTo(const DataProblem& c, std::ostream* os) { *os << c.name; }
 
 class PrepareDataProblem : public ::testing::TestWithParam<DataProblem> {};
 
@@ -232,6 +233,7 @@ struct Warned {
   std::vector<std::string> args;
   std::string says;
 };
+void PrintTo(const Warned& c, std::ostream* os) { *os << c.name; }
 
 class PrepareWarning : public ::testing::TestWithParam<Warned> {};
 

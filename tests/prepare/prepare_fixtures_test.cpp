@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -154,10 +154,16 @@ Fixture drifting_baseline() {
   return f;
 }
 
-class PrepareFixture : public ::testing::TestWithParam<std::function<Fixture()>> {};
+struct Maker {
+  const char* name;
+  Fixture (*make)();
+};
+void PrintTo(const Maker& m, std::ostream* os) { *os << m.name; }
+
+class PrepareFixture : public ::testing::TestWithParam<Maker> {};
 
 TEST_P(PrepareFixture, ProgramImpulseMatchesTrapezoidOverTaredPoints) {
-  const Fixture f = GetParam()();
+  const Fixture f = GetParam().make();
   SCOPED_TRACE(f.name);
   TempDir dir("kv_prepare_");
   dir.put(f.file, f.text);
@@ -182,9 +188,12 @@ TEST_P(PrepareFixture, ProgramImpulseMatchesTrapezoidOverTaredPoints) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Loggers, PrepareFixture,
-                         ::testing::Values(tagged_grams, one_column_lbf, tab_header_counts, semicolon_epoch,
-                                           decimal_commas, uneven_steps, drifting_baseline),
-                         [](const auto& p) { return p.param().name; });
+                         ::testing::Values(Maker{"tagged_grams", tagged_grams}, Maker{"one_column_lbf", one_column_lbf},
+                                           Maker{"tab_header_counts", tab_header_counts},
+                                           Maker{"semicolon_epoch", semicolon_epoch}, Maker{"decimal_commas", decimal_commas},
+                                           Maker{"uneven_steps", uneven_steps},
+                                           Maker{"drifting_baseline", drifting_baseline}),
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
 }  // namespace kv::test

@@ -30,6 +30,7 @@ struct LayoutCase {
   int time_col, thrust_col;
   std::vector<std::string> header;
 };
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.name; }
 
 LayoutRequest with_rate() {
   LayoutRequest r;
@@ -89,6 +90,7 @@ struct RefusalCase {
   LayoutRequest request;
   std::string says;
 };
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
 
 class PrepareLayoutRefusal : public ::testing::TestWithParam<RefusalCase> {};
 
