@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Cross-builds the Windows executable (x86-64, MinGW-w64 posix threads, linked
-# statically) and, where Wine is at hand, runs the shipped example with it:
+# Cross-builds the Windows executables of the program and its companions (x86-64,
+# MinGW-w64 posix threads, linked statically) and, where Wine is at hand, runs the
+# shipped example with the program:
 #  1. with COMSPEC naming a recorder, which checks the exact command lines that
 #     CreateProcessA is given ("INTERPRETER /c COMMAND");
 #  2. with Wine's own cmd.exe and recording Notepad.exe/Wgnuplot.exe in the working
 #     directory, which checks what cmd makes of plain names and of names with
 #     characters that cmd acts on.
 # The result files of the Windows run must equal those of the native run byte for byte.
+# Then each companion's own check (tests/<companion>/wine_check.sh WINDOWS_EXE NATIVE_EXE)
+# runs its Windows executable under Wine against the native one.
 #
 # Needs: cmake, ninja-build, g++-mingw-w64-x86-64-posix, and wine64 for the runs
 # (installed here when missing and apt-get is available; without Wine only the build is
@@ -23,17 +26,21 @@ fail() { echo "windows: $*" >&2; exit 1; }
 # --- the static cross build -------------------------------------------------------
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" --target kalvorestine_2p0
-exe=$root/$build/kalvorestine_2p0.exe
-[ -f "$exe" ] || fail "no $exe"
-dlls=$($prefix-objdump -p "$exe" | awk '/DLL Name:/ {print tolower($3)}' | sort -u)
-for dll in $dlls; do
-  case $dll in
-    kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll | advapi32.dll | user32.dll | ws2_32.dll) ;;
-    *) fail "$exe is not static: it needs $dll" ;;
-  esac
+programs=(kalvorestine_2p0 kalvorestine_2p0_prepare kalvorestine_2p0_export)
+cmake --build "$build" --target "${programs[@]}"
+for program in "${programs[@]}"; do
+  built=$root/$build/$program.exe
+  [ -f "$built" ] || fail "no $built"
+  dlls=$($prefix-objdump -p "$built" | awk '/DLL Name:/ {print tolower($3)}' | sort -u)
+  for dll in $dlls; do
+    case $dll in
+      kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll | advapi32.dll | user32.dll | ws2_32.dll) ;;
+      *) fail "$built is not static: it needs $dll" ;;
+    esac
+  done
+  echo "windows: built $built (needs only: $(echo $dlls))"
 done
-echo "windows: built $exe (needs only: $(echo $dlls))"
+exe=$root/$build/kalvorestine_2p0.exe
 
 # --- Wine --------------------------------------------------------------------------
 if ! command -v wine >/dev/null 2>&1 && ! command -v wine64 >/dev/null 2>&1; then
@@ -51,7 +58,7 @@ fi
 
 # The native program, for the expected result files.
 cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF >/dev/null
-cmake --build "$native" --target kalvorestine_2p0 >/dev/null
+cmake --build "$native" --target "${programs[@]}" >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -118,3 +125,12 @@ echo "$log" | grep -q 'Notepad.* "x&copy nul pwned_saida_A.txt"$' || fail "cmd d
 ls "$work/cmd" | grep -q '^pwned' && fail "a case name ran a command under cmd"
 [ -f "$work/cmd/x&copy nul pwned_saida_A.txt" ] || fail "the result file is missing"
 echo "windows: cmd.exe passed a name with & as one file name and ran nothing else"
+
+# 3. The companions, each by its own check.
+for companion in prepare export; do
+  check=tests/$companion/wine_check.sh
+  [ -x "$check" ] || fail "no $check"
+  WINE="$wine" "$check" "$root/$build/kalvorestine_2p0_$companion.exe" "$root/$native/kalvorestine_2p0_$companion" ||
+    fail "the $companion companion differs under Wine"
+  echo "windows: the $companion companion under Wine gives what it gives natively"
+done
