@@ -193,12 +193,17 @@ int run(int argc, char** argv) {
       "each problem, changing nothing.",
       kProgram};
   app.get_formatter()->column_width(30);
+  app.footer(
+      "Exit status: 0 success (--check: no problem), 1 a problem with the data (--check: a problem found), 2 a "
+      "usage error.\n\nExample:\n  kalvorestine_2p0_prepare hx711_ensaio.csv --time-col 3 --thrust-col 2 --time-unit ms "
+      "--thrust-unit gf --mass 0.028\n  kalvorestine_2p0_prepare --check hx711_ensaio");
   app.add_option("LOGGER_FILE", a.logger, "the logger's file");
   app.add_option("--check", a.check_dir, "check the case in CASE_DIR (default: this folder) and change nothing")
       ->expected(0, 1)
       ->type_name("[CASE_DIR]");
   auto* reading = "Reading the logger file";
-  app.add_option("--delimiter", a.delimiter, "comma, semicolon, tab or blanks (default: found from the data)")->group(reading);
+  app.add_option("--delimiter", a.delimiter, "comma, semicolon, tab or blanks (default: found from the data)")
+      ->type_name("SEP")->group(reading);
   app.add_option("--time-col", a.time_col, "time column: number from 1, header name, or none (default: the first numeric column)")
       ->type_name("N|NAME")->group(reading);
   app.add_option("--thrust-col", a.thrust_col, "thrust column: number from 1 or header name (default: the second numeric column)")
@@ -211,7 +216,8 @@ int run(int argc, char** argv) {
       ->group(reading);
   app.add_option("--time-unit", a.time_unit, "s, ms or us (default s; absolute clock times start at 0)")->type_name("UNIT")->group(reading);
   app.add_option("--thrust-unit", a.thrust_unit, "N, kN, kgf, gf (gram-force) or lbf (default N)")->type_name("UNIT")->group(reading);
-  app.add_option("--scale", a.scale, "raw counts: thrust = K x raw + B, then the unit (default K = 1)")->type_name("K")->group(reading);
+  app.add_option("--scale", a.scale, "raw counts: thrust = K x raw + B, then the unit (default K = 1; -1 for a load "
+                                     "cell that reads negative under thrust)")->type_name("K")->group(reading);
   app.add_option("--offset", a.offset, "raw counts: B of thrust = K x raw + B (default 0)")->type_name("B")->group(reading);
   auto* cond = "Conditioning";
   app.add_option("--tare", a.tare, "pre (default): subtract the mean before ignition; linear: a straight line from "
