@@ -72,15 +72,8 @@ void stderr_append(std::string_view text) {
 }
 
 void stderr_flush() {
-  const char* p = g_stderr.data();
-  std::size_t n = g_stderr.size();
-  while (n > 0) {
-    const OsResult r = os().write(kStandardError, p, n);
-    if (r.error == OsError::Interrupted) continue;
-    if (r.error != OsError::None || r.bytes == 0) break;  // nowhere left to report to
-    p += r.bytes;
-    n -= r.bytes;
-  }
+  std::size_t done = 0;
+  write_fully(os(), kStandardError, g_stderr.data(), g_stderr.size(), done);  // a refusal leaves nowhere to report to
   g_stderr.clear();
 }
 

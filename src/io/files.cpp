@@ -38,27 +38,13 @@ OsResult read_retrying(int handle, char* dst, std::size_t n) {
   return r;
 }
 
-// Writes n bytes; `done` receives how many reached the file, all of them on success.
-bool write_all(int handle, const char* p, std::size_t n, std::size_t& done) {
-  done = 0;
-  while (n > 0) {
-    const OsResult r = os().write(handle, p, n);
-    if (r.error == OsError::Interrupted) continue;
-    if (r.error != OsError::None || r.bytes == 0) return false;
-    p += r.bytes;
-    n -= r.bytes;
-    done += r.bytes;
-  }
-  return true;
-}
-
 // Hands f.out to the OS; false when the OS refused part of it. A disk that filled up
 // part of the way through leaves the file cut back behind the last record that reached
 // it whole (the buffer holds whole records, each ending with CR LF).
 bool try_flush(File& f) {
   if (f.out.empty()) return true;
   std::size_t done = 0;
-  const bool ok = write_all(f.handle, f.out.data(), f.out.size(), done);
+  const bool ok = write_fully(os(), f.handle, f.out.data(), f.out.size(), done);
   if (!ok && done > 0 && f.regular) {
     std::size_t whole = 0;
     for (std::size_t i = done; i >= 2; --i)

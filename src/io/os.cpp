@@ -216,6 +216,19 @@ Os* g_os = &g_real;
 
 }  // namespace
 
+bool write_fully(Os& os, int handle, const char* src, std::size_t n, std::size_t& done) {
+  done = 0;
+  while (n > 0) {
+    const OsResult r = os.write(handle, src, n);
+    if (r.error == OsError::Interrupted) continue;
+    if (r.error != OsError::None || r.bytes == 0) return false;
+    src += r.bytes;
+    n -= r.bytes;
+    done += r.bytes;
+  }
+  return true;
+}
+
 Os& os() { return *g_os; }
 
 Os* use_os(Os* replacement) {

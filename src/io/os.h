@@ -80,6 +80,10 @@ class Os {
   virtual LaunchResult launch(const std::string& interpreter, const std::string& command) = 0;
 };
 
+// Writes n bytes through `os`, asking again after an interruption and after a write that
+// moved only part of them; `done` receives how many were written, all of them on success.
+bool write_fully(Os& os, int handle, const char* src, std::size_t n, std::size_t& done);
+
 // The system in use: the real one unless a test put another in its place.
 Os& os();
 // Puts `replacement` in place (nullptr: the real one again); returns the one before.
