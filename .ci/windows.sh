@@ -27,14 +27,21 @@ fail() { echo "windows: $*" >&2; exit 1; }
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 programs=(kalvorestine_2p0 kalvorestine_2p0_prepare kalvorestine_2p0_export)
+# Where each executable lands in a build tree.
+built_path() {  # build-dir program
+  case $2 in
+    kalvorestine_2p0) echo "$root/$1/$2" ;;
+    *) echo "$root/$1/src/${2#kalvorestine_2p0_}/$2" ;;
+  esac
+}
 cmake --build "$build" --target "${programs[@]}"
 for program in "${programs[@]}"; do
-  built=$root/$build/$program.exe
+  built=$(built_path "$build" "$program").exe
   [ -f "$built" ] || fail "no $built"
   dlls=$($prefix-objdump -p "$built" | awk '/DLL Name:/ {print tolower($3)}' | sort -u)
   for dll in $dlls; do
     case $dll in
-      kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll | advapi32.dll | user32.dll | ws2_32.dll) ;;
+      kernel32.dll | msvcrt.dll | ucrtbase.dll | api-ms-win-*.dll | advapi32.dll | user32.dll | ws2_32.dll | shell32.dll) ;;
       *) fail "$built is not static: it needs $dll" ;;
     esac
   done
@@ -130,7 +137,8 @@ echo "windows: cmd.exe passed a name with & as one file name and ran nothing els
 for companion in prepare export; do
   check=tests/$companion/wine_check.sh
   [ -x "$check" ] || fail "no $check"
-  WINE="$wine" "$check" "$root/$build/kalvorestine_2p0_$companion.exe" "$root/$native/kalvorestine_2p0_$companion" ||
+  WINE="$wine" "$check" "$(built_path "$build" "kalvorestine_2p0_$companion").exe" \
+    "$(built_path "$native" "kalvorestine_2p0_$companion")" ||
     fail "the $companion companion differs under Wine"
   echo "windows: the $companion companion under Wine gives what it gives natively"
 done
