@@ -1,5 +1,6 @@
 #include "export/eng_curve.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -51,89 +52,145 @@ class Candidates {
   std::size_t size_ = 0;
 };
 
-// A binary min-heap of candidate indices keyed by the impulse their removal would change,
-// ties broken by index, so that every platform removes the same points in the same order.
+// A binary min-heap of candidate indices keyed by what their removal costs, ties broken
+// by index, so that every platform removes the same points in the same order. The key
+// sits beside the index in the heap, where the comparisons read it.
 class RemovalHeap {
  public:
-  explicit RemovalHeap(std::size_t capacity) : pos_(capacity, kAbsent), key_(capacity, 0.0) { heap_.reserve(capacity); }
-
-  bool empty() const { return heap_.empty(); }
-  std::uint32_t top() const { return heap_.front(); }
-
-  void push(std::uint32_t j, double key) {
-    key_[j] = key;
-    pos_[j] = static_cast<std::uint32_t>(heap_.size());
-    heap_.push_back(j);
-    up(heap_.size() - 1);
+  // Every candidate of `keys` (NaN: none) in the heap at once.
+  explicit RemovalHeap(const std::vector<double>& keys) : pos_(keys.size(), kAbsent) {
+    for (std::size_t j = 0; j < keys.size(); ++j)
+      if (!std::isnan(keys[j])) {
+        pos_[j] = static_cast<std::uint32_t>(heap_.size());
+        heap_.push_back({keys[j], static_cast<std::uint32_t>(j)});
+      }
+    for (std::size_t at = heap_.size() / 2; at-- > 0;) down(at);
   }
 
-  void pop() { erase(heap_.front()); }
+  bool empty() const { return heap_.empty(); }
+  std::uint32_t top() const { return heap_.front().j; }
 
-  void erase(std::uint32_t j) {
-    const std::size_t at = pos_[j];
-    const std::uint32_t moved = heap_.back();
+  void pop() {
+    const Entry last = heap_.back();
     heap_.pop_back();
-    pos_[j] = kAbsent;
-    if (at < heap_.size()) {
-      heap_[at] = moved;
-      pos_[moved] = static_cast<std::uint32_t>(at);
-      down(up(at));
+    pos_[heap_.empty() ? last.j : heap_.front().j] = kAbsent;
+    if (!heap_.empty()) {
+      heap_.front() = last;
+      pos_[last.j] = 0;
+      down(0);
     }
   }
 
   void update(std::uint32_t j, double key) {
-    if (pos_[j] == kAbsent) return;
-    key_[j] = key;
-    down(up(pos_[j]));
+    const std::uint32_t at = pos_[j];
+    if (at == kAbsent) return;
+    heap_[at].key = key;
+    down(up(at));
   }
 
  private:
+  struct Entry {
+    double key;
+    std::uint32_t j;
+  };
   static constexpr std::uint32_t kAbsent = std::numeric_limits<std::uint32_t>::max();
 
-  bool less(std::uint32_t a, std::uint32_t b) const { return key_[a] < key_[b] || (key_[a] == key_[b] && a < b); }
+  static bool less(const Entry& a, const Entry& b) { return a.key < b.key || (a.key == b.key && a.j < b.j); }
 
-  void place(std::size_t at, std::uint32_t j) {
-    heap_[at] = j;
-    pos_[j] = static_cast<std::uint32_t>(at);
+  void place(std::size_t at, const Entry& e) {
+    heap_[at] = e;
+    pos_[e.j] = static_cast<std::uint32_t>(at);
   }
 
   std::size_t up(std::size_t at) {
-    const std::uint32_t j = heap_[at];
+    const Entry e = heap_[at];
     while (at > 0) {
       const std::size_t parent = (at - 1) / 2;
-      if (!less(j, heap_[parent])) break;
+      if (!less(e, heap_[parent])) break;
       place(at, heap_[parent]);
       at = parent;
     }
-    place(at, j);
+    place(at, e);
     return at;
   }
 
   void down(std::size_t at) {
-    const std::uint32_t j = heap_[at];
+    const Entry e = heap_[at];
     const std::size_t n = heap_.size();
     for (;;) {
       std::size_t child = 2 * at + 1;
       if (child >= n) break;
       if (child + 1 < n && less(heap_[child + 1], heap_[child])) ++child;
-      if (!less(heap_[child], j)) break;
+      if (!less(heap_[child], e)) break;
       place(at, heap_[child]);
       at = child;
     }
-    place(at, j);
+    place(at, e);
   }
 
-  std::vector<std::uint32_t> heap_;
+  std::vector<Entry> heap_;
   std::vector<std::uint32_t> pos_;
-  std::vector<double> key_;
 };
 
-// The impulse that removing b, between a and c, takes away (or adds, when negative):
-// the area between the two segments and the chord, which the trapezoid rule counts.
-double removal_change(const Candidates& c, std::uint32_t a, std::uint32_t b, std::uint32_t d) {
-  const double ta = c.t(a), tb = c.t(b), td = c.t(d);
-  const double Fa = c.F(a), Fb = c.F(b), Fd = c.F(d);
-  return 0.5 * ((td - ta) * (Fb - Fa) - (tb - ta) * (Fd - Fa));
+// What replacing the curve between a and d by the chord from a to d costs: the area
+// between the chord and the polyline through every processed point between them. It
+// bounds the impulse the chord gains or loses, and it counts every point the chord
+// passes over, not only a's and d's current neighbours, so that a long chord across a
+// narrow feature is dear however the feature's points were removed before.
+double chord_error(const Candidates& c, std::uint32_t a, std::uint32_t d) {
+  const double ta = c.t(a), Fa = c.F(a);
+  const double slope = (c.F(d) - Fa) / (c.t(d) - ta);
+  double e = 0.0;
+  double before = ta;
+  for (std::uint32_t j = a + 1; j < d; ++j) {
+    const double tj = c.t(j);
+    e += std::fabs(c.F(j) - (Fa + slope * (tj - ta))) * (c.t(j + 1) - before);
+    before = tj;
+  }
+  return e / 2.0;
+}
+
+// A long curve is first narrowed down to the points that can matter, so that the
+// removal works on a few tens of thousands of them: in each of kBlocks stretches of the
+// curve, its lowest and its highest point (its ends where it only rises or falls) and
+// the point nearest to its mean thrust (where a chord through noise would pass), and the
+// points that always stay. The chords are still measured against every processed point.
+constexpr std::size_t kBlocks = 16384;
+
+std::vector<std::uint32_t> removal_candidates(const Candidates& c, std::size_t peak) {
+  const std::size_t size = c.size();
+  std::vector<std::uint32_t> out;
+  if (size <= 4 * kBlocks) {
+    out.resize(size);
+    for (std::size_t j = 0; j < size; ++j) out[j] = static_cast<std::uint32_t>(j);
+    return out;
+  }
+  out.reserve(3 * kBlocks + 5);
+  out.push_back(0);
+  const std::size_t inner = size - 2;
+  const std::size_t block = (inner + kBlocks - 1) / kBlocks;
+  for (std::size_t from = 1; from <= inner; from += block) {
+    const std::size_t to = from + block < inner + 1 ? from + block : inner + 1;
+    std::size_t lo = from, hi = from;
+    double sum = 0.0;
+    for (std::size_t j = from; j < to; ++j) {
+      const double F = c.F(j);
+      sum += F;
+      if (F < c.F(lo)) lo = j;
+      if (F > c.F(hi)) hi = j;
+    }
+    const double mean = sum / static_cast<double>(to - from);
+    std::size_t typical = from;
+    for (std::size_t j = from + 1; j < to; ++j)
+      if (std::fabs(c.F(j) - mean) < std::fabs(c.F(typical) - mean)) typical = j;
+    for (const std::size_t j : {lo, hi, typical}) out.push_back(static_cast<std::uint32_t>(j));
+  }
+  for (const std::size_t j : {peak - 1, peak, peak + 1})
+    if (j > 0 && j + 1 < size) out.push_back(static_cast<std::uint32_t>(j));
+  out.push_back(static_cast<std::uint32_t>(size - 1));
+  std::sort(out.begin(), out.end());
+  out.erase(std::unique(out.begin(), out.end()), out.end());
+  return out;
 }
 
 }  // namespace
@@ -190,34 +247,43 @@ EngCurve eng_curve(std::span<const double> F, double dt, std::int64_t max_points
     if (F[c.source(j)] < 0.0) negative = true;
   if (negative) out.notes.push_back("negative thrusts are written as 0 N");
 
-  // Removal, fewest-impulse first, over a doubly linked list of the candidates.
+  // Removal, cheapest chord first, over a doubly linked list of the candidates. The peak
+  // stays, and so do the points on either side of it when there is room, so that a
+  // narrow ignition spike keeps its width.
   std::vector<bool> kept(size, true);
   const std::size_t written = size - 1;  // the origin is not written
   const auto limit = static_cast<std::size_t>(max_points);
   if (max_points > 0 && written > limit) {
-    std::vector<std::uint32_t> prev(size), next(size);
-    for (std::size_t j = 0; j < size; ++j) {
-      prev[j] = static_cast<std::uint32_t>(j > 0 ? j - 1 : 0);
-      next[j] = static_cast<std::uint32_t>(j + 1 < size ? j + 1 : j);
-    }
     const std::size_t peak = static_cast<std::size_t>(static_cast<std::ptrdiff_t>(p) - origin);
-    RemovalHeap heap(size);
-    for (std::size_t j = 1; j + 1 < size; ++j) {
-      if (j == peak) continue;
-      const auto u = static_cast<std::uint32_t>(j);
-      heap.push(u, std::fabs(removal_change(c, prev[j], u, next[j])));
+    const bool flanks = limit >= 4;
+    const auto stays = [&](std::size_t j) { return j == peak || (flanks && (j + 1 == peak || j == peak + 1)); };
+    const std::vector<std::uint32_t> cand = removal_candidates(c, peak);
+    const std::size_t m = cand.size();
+    std::fill(kept.begin(), kept.end(), false);
+    for (const std::uint32_t j : cand) kept[j] = true;
+
+    std::vector<std::uint32_t> prev(m), next(m);
+    for (std::size_t k = 0; k < m; ++k) {
+      prev[k] = static_cast<std::uint32_t>(k > 0 ? k - 1 : 0);
+      next[k] = static_cast<std::uint32_t>(k + 1 < m ? k + 1 : k);
     }
-    std::size_t left = written;
+    const auto cost = [&](std::uint32_t a, std::uint32_t d) { return chord_error(c, cand[a], cand[d]); };
+    std::vector<double> keys(m, std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t k = 1; k + 1 < m; ++k)
+      if (!stays(cand[k])) keys[k] = cost(prev[k], next[k]);
+    RemovalHeap heap(keys);
+    keys = {};
+    std::size_t left = m - 1;
     while (left > limit && !heap.empty()) {
-      const std::uint32_t j = heap.top();
+      const std::uint32_t k = heap.top();
       heap.pop();
-      kept[j] = false;
+      kept[cand[k]] = false;
       --left;
-      const std::uint32_t a = prev[j], b = next[j];
+      const std::uint32_t a = prev[k], b = next[k];
       next[a] = b;
       prev[b] = a;
-      if (a > 0) heap.update(a, std::fabs(removal_change(c, prev[a], a, b)));
-      if (b + 1 < size) heap.update(b, std::fabs(removal_change(c, a, b, next[b])));
+      if (a > 0) heap.update(a, cost(prev[a], b));
+      if (b + 1 < m) heap.update(b, cost(a, next[b]));
     }
   }
 

@@ -36,10 +36,12 @@ inline constexpr double kEndImpulseShare = 0.001;
 // - the trailing stretch at or below it is dropped after its first point, written at 0 N;
 //   a curve still above it at its last point gets a zero dt/10 s after that point;
 // - a negative thrust is written as 0 N;
-// - when max_points > 0 and more points remain, the points whose removal changes the
-//   impulse least go first, one at a time, until max_points are left (the peak and the
-//   final zero always stay): the ignition spike, the peak and the tail-off, which carry
-//   the most impulse, survive. max_points = 0 keeps them all.
+// - when max_points > 0 and more points remain, points go one at a time, each time the
+//   one whose neighbours' chord strays least (in area) from the points it replaces,
+//   until max_points are left; the final zero, the peak and, with room for four points,
+//   the points on either side of the peak always stay. What strays most from a straight
+//   line - the ignition spike, the peak, the corners of the tail-off - survives, and
+//   the impulse changes least. max_points = 0 keeps them all.
 // Needs a positive peak and at least 2 points (max_points 0 or at least 2).
 EngCurve eng_curve(std::span<const double> F, double dt, std::int64_t max_points);
 

@@ -66,15 +66,22 @@ std::string eng_text(const std::vector<std::string>& comments, const EngHeader& 
   for (const std::string& c : comments) s.append("; ").append(c).append("\r\n");
   s.append(eng_header_line(h)).append("\r\n");
   for (const EngPoint& q : points)
-    s.append("   ").append(fixed_trimmed(q.t, decimals)).append(" ").append(shortest_fixed(q.F)).append("\r\n");
+  {
+    s += "   ";
+    append_fixed_trimmed(s, q.t, decimals);
+    s += ' ';
+    append_shortest_fixed(s, q.F);
+    s += "\r\n";
+  }
   return s;
 }
 
 EngSummary check_eng_text(std::string_view text, double measured_impulse, double measured_peak) {
-  // Past the comments and the header line.
+  // Past the comments and the header line, point by point.
+  EngSummary r;
+  EngPoint before{};  // the implicit origin
   std::size_t at = 0;
   bool header = false;
-  std::vector<EngPoint> points;
   while (at < text.size()) {
     std::size_t end = text.find("\r\n", at);
     if (end == std::string_view::npos) end = text.size();
@@ -89,27 +96,21 @@ EngSummary check_eng_text(std::string_view text, double measured_impulse, double
     const char* p = line.data();
     const char* e = p + line.size();
     while (p < e && *p == ' ') ++p;
-    auto r = std::from_chars(p, e, q.t);
-    if (r.ec != std::errc{} || r.ptr == e || *r.ptr != ' ') throw DataError("a written point does not read back: " + std::string(line));
-    r = std::from_chars(r.ptr + 1, e, q.F);
-    if (r.ec != std::errc{} || r.ptr != e) throw DataError("a written point does not read back: " + std::string(line));
-    points.push_back(q);
-  }
-  if (points.empty()) throw DataError("no point was written");
-  double before = 0.0;
-  for (const EngPoint& q : points) {
-    if (!(q.t > before)) throw DataError("the written times do not increase strictly at " + shortest_fixed(q.t) + " s");
+    auto rt = std::from_chars(p, e, q.t);
+    if (rt.ec != std::errc{} || rt.ptr == e || *rt.ptr != ' ')
+      throw DataError("a written point does not read back: " + std::string(line));
+    rt = std::from_chars(rt.ptr + 1, e, q.F);
+    if (rt.ec != std::errc{} || rt.ptr != e) throw DataError("a written point does not read back: " + std::string(line));
+    if (!(q.t > before.t)) throw DataError("the written times do not increase strictly at " + shortest_fixed(q.t) + " s");
     if (!(q.F >= 0.0)) throw DataError("a written thrust is negative at " + shortest_fixed(q.t) + " s");
-    before = q.t;
-  }
-  if (points.back().F != 0.0) throw DataError("the written curve does not end at zero thrust");
-
-  EngSummary r;
-  r.points = points.size();
-  r.total_impulse = eng_impulse(points);
-  for (const EngPoint& q : points)
+    r.total_impulse += ((q.F + before.F) / 2.0) * (q.t - before.t);
     if (q.F > r.peak) r.peak = q.F;
-  r.burn_time = points.back().t;
+    ++r.points;
+    before = q;
+  }
+  if (r.points == 0) throw DataError("no point was written");
+  if (before.F != 0.0) throw DataError("the written curve does not end at zero thrust");
+  r.burn_time = before.t;
   const double di = std::fabs(r.total_impulse - measured_impulse);
   if (!(di <= kImpulseTolerance * std::fabs(measured_impulse)))
     throw DataError("with " + std::to_string(r.points) + " points the written curve's total impulse (" +

@@ -46,21 +46,30 @@ auto reading(std::string_view what, const std::string& name, Step step, std::str
   }
 }
 
-void write_file(int u, const std::string& name, std::string_view bytes) {
+// Writes a file through io, its text handed over a block at a time by `produce`, which
+// calls the sink it is given.
+template <class Produce>
+void write_streamed(int u, const std::string& name, Produce produce) {
   try {
     io::open(u, name, io::Access::ReadWrite);
     io::File& f = io::file(u);
     io::start_writing(f);
-    constexpr std::size_t kBlock = std::size_t{1} << 20;
-    for (std::size_t at = 0; at < bytes.size(); at += kBlock) {
-      f.out.append(bytes.substr(at, kBlock));
+    produce([&f](std::string_view block) {
+      f.out.append(block);
       io::flush(f);
-    }
+    });
     io::close(u);
   } catch (const io::Failure& f) {
     io::close_all_as_they_stand();
     throw DataError("cannot write " + io::full_path_name(name) + ": " + reason(f));
   }
+}
+
+void write_file(int u, const std::string& name, std::string_view bytes) {
+  write_streamed(u, name, [bytes](auto sink) {
+    constexpr std::size_t kBlock = std::size_t{1} << 20;
+    for (std::size_t at = 0; at < bytes.size(); at += kBlock) sink(bytes.substr(at, kBlock));
+  });
 }
 
 // An output that would land on one of the case's files is refused: the export changes
@@ -184,6 +193,20 @@ Outcome run_export(const Options& o) {
 
     const EngCurve ec = eng_curve(curve.F, curve.dt, o.max_points);
     for (const std::string& n : ec.notes) out.warnings.push_back(n);
+    // Low thrust that stays in the file because it holds too much impulse to leave out
+    // (a cut-off Fcor above zero, or a window much wider than the burn) is what a
+    // simulator meets first, or last: say so.
+    const double lead = f.nfpa.burn_start - ec.origin;
+    const double trail = ec.origin + ec.points.back().t - f.nfpa.burn_end;
+    if (lead > 0.1 * f.nfpa.burn_time)
+      out.warnings.push_back("the .eng starts " + significant(lead, 3) +
+                             " s before the thrust reaches 5 % of its peak, at the case's low readings before "
+                             "ignition: a window (ti) that opens closer to ignition, or a lower Fcor, leaves them out");
+    if (trail > 0.1 * f.nfpa.burn_time)
+      out.warnings.push_back("the .eng ends " + significant(trail, 3) +
+                             " s after the thrust falls below 5 % of its peak, at the case's low readings after "
+                             "burn-out: a window (tf) that closes closer to burn-out, or a lower Fcor, leaves them out");
+    f.eng_origin = ec.origin;
     std::vector<std::string> comments;
     comments.push_back("case: " + std::string(s->caso.trim()));
     comments.push_back("title: " + std::string(s->titulo.trim()));
@@ -205,7 +228,6 @@ Outcome run_export(const Options& o) {
     f.eng_header = eng_header_line(h);
     refuse_overwrite(f.eng_path, inputs, "--eng");
   }
-  std::string csv_bytes;
   if (o.csv_path) {
     f.csv_path = *o.csv_path;
     f.csv_shown = o.csv_shown.empty() ? *o.csv_path : o.csv_shown;
@@ -215,23 +237,40 @@ Outcome run_export(const Options& o) {
       if (fs::weakly_canonical(f.csv_path, ec) == fs::weakly_canonical(f.eng_path, ec))
         throw UsageError("--csv and the .eng file name the same file");
     }
-    csv_bytes = curve_csv(curve, s->toB == 1 ? s->ti : 0.0);
   }
 
   if (f.has_eng) write_file(unit::kEngFile, f.eng_path, eng_bytes);
-  if (o.csv_path) write_file(unit::kCsvFile, f.csv_path, csv_bytes);
+  if (o.csv_path) {
+    const double shift = s->toB == 1 ? s->ti : 0.0;
+    write_streamed(unit::kCsvFile, f.csv_path, [&](auto sink) { curve_csv(curve, shift, sink); });
+  }
   out.standard_output = o.json ? figures_json(f) : figures_table(f);
   return out;
 }
 
-std::string curve_csv(const ProcessedCurve& c, double time_shift) {
-  std::string s = "time_s,thrust_N\r\n";
-  s.reserve(s.size() + c.F.size() * 24);
+template <class Sink>
+void curve_csv(const ProcessedCurve& c, double time_shift, Sink sink) {
+  std::string block = "time_s,thrust_N\r\n";
+  constexpr std::size_t kBlock = std::size_t{1} << 20;
+  block.reserve(kBlock + 64);
   const int decimals = time_decimals(c.dt);
   for (std::size_t k = 0; k < c.F.size(); ++k) {
     const double t = static_cast<double>(k) * c.dt + time_shift;
-    s.append(fixed_trimmed(t, decimals)).append(",").append(shortest_fixed(c.F[k])).append("\r\n");
+    append_fixed_trimmed(block, t, decimals);
+    block += ',';
+    append_shortest_fixed(block, c.F[k]);
+    block += "\r\n";
+    if (block.size() >= kBlock) {
+      sink(std::string_view(block));
+      block.clear();
+    }
   }
+  sink(std::string_view(block));
+}
+
+std::string curve_csv(const ProcessedCurve& c, double time_shift) {
+  std::string s;
+  curve_csv(c, time_shift, [&s](std::string_view block) { s.append(block); });
   return s;
 }
 

@@ -46,6 +46,7 @@ struct Figures {
   std::string eng_path, eng_shown;
   std::string eng_header;  // the header line as written
   EngSummary eng;
+  double eng_origin = 0.0;  // s after the window's start where the .eng's time 0 lies
   std::string csv_path, csv_shown;
 };
 
@@ -68,7 +69,9 @@ std::string figures_json(const Figures& f);
 
 // The processed curve as CSV: "time_s,thrust_N", then one record per point, CR LF.
 // Times are those of the curve table: from the start of the window, or the original
-// times when the case asks for them (toB = 1).
+// times when the case asks for them (toB = 1). `sink` takes the text a block at a time.
+template <class Sink>
+void curve_csv(const ProcessedCurve& c, double time_shift, Sink sink);
 std::string curve_csv(const ProcessedCurve& c, double time_shift);
 
 }  // namespace kv::exporter

@@ -1,6 +1,9 @@
 // The figures as a readable table and as one JSON object.
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <string>
+#include <string_view>
 
 #include "export/export_run.h"
 #include "export/number_text.h"
@@ -16,16 +19,14 @@ double relative_difference(double nfpa, double window) {
 
 std::string signed_percent(double share) {
   if (!std::isfinite(share)) return "-";
-  const double pct = share * 100.0;
-  std::string s = fixed_trimmed(pct, 2);
-  // Two decimals always, so the column lines up: "+1.5" becomes "+1.50".
-  const std::size_t point = s.find('.');
-  if (point == std::string::npos)
-    s += ".00";
-  else
-    s.append(2 - (s.size() - point - 1), '0');
-  if (s[0] != '-') s.insert(0, "+");
-  return s + " %";
+  // Two decimals always, so that the column lines up, and a sign always.
+  std::array<char, 400> buf;
+  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), share * 100.0, std::chars_format::fixed, 2);
+  std::string_view digits(buf.data(), static_cast<std::size_t>(r.ptr - buf.data()));
+  if (digits == "-0.00") digits = "0.00";
+  std::string out = digits.starts_with('-') ? "" : "+";
+  out.append(digits).append(" %");
+  return out;
 }
 
 std::string value(double v) { return std::isfinite(v) ? significant(v, 7) : "-"; }
@@ -76,7 +77,8 @@ std::string figures_table(const Figures& f) {
   s += "  Both total impulses: trapezoid rule over the curve's " + std::to_string(f.curve_points) + " points\n";
   if (f.has_eng) {
     s += "\nRASP engine file " + f.eng_shown + "\n  " + f.eng_header + "\n  " + std::to_string(f.eng.points) +
-         " points, burn-out at " + significant(f.eng.burn_time, 6) + " s\n  total impulse " +
+         " points; its time 0 is " + significant(f.eng_origin, 6) + " s after the window's start, burn-out at " +
+         significant(f.eng.burn_time, 6) + " s\n  total impulse " +
          significant(f.eng.total_impulse, 7) + " N s (" +
          signed_percent(relative_difference(f.eng.total_impulse, n.total_impulse)) + " from the curve's), peak " +
          significant(f.eng.peak, 7) + " N (" + signed_percent(relative_difference(f.eng.peak, n.peak)) + ")\n";
@@ -121,7 +123,8 @@ std::string figures_json(const Figures& f) {
     s += "    \"points\": " + std::to_string(f.eng.points) + ",\n";
     s += "    \"total_impulse_Ns\": " + json_number(f.eng.total_impulse) + ",\n";
     s += "    \"peak_thrust_N\": " + json_number(f.eng.peak) + ",\n";
-    s += "    \"burn_time_s\": " + json_number(f.eng.burn_time) + "\n";
+    s += "    \"burn_time_s\": " + json_number(f.eng.burn_time) + ",\n";
+    s += "    \"origin_s\": " + json_number(f.eng_origin) + "\n";
     s += "  },\n";
   } else {
     s += "  \"eng\": null,\n";

@@ -45,22 +45,41 @@ void append_utf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
-std::string shortest_fixed(double v) {
-  if (!std::isfinite(v)) return non_finite(v);
+void append_shortest_fixed(std::string& out, double v) {
+  if (!std::isfinite(v)) {
+    out += non_finite(v);
+    return;
+  }
   std::array<char, kBuffer> buf;
   const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed);
-  std::string s(buf.data(), r.ptr);
-  drop_negative_zero(s);
+  const std::string_view s(buf.data(), static_cast<std::size_t>(r.ptr - buf.data()));
+  out.append(s == "-0" ? "0" : s);
+}
+
+void append_fixed_trimmed(std::string& out, double v, int decimals) {
+  if (!std::isfinite(v)) {
+    out += non_finite(v);
+    return;
+  }
+  std::array<char, kBuffer> buf;
+  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, decimals);
+  std::string_view s(buf.data(), static_cast<std::size_t>(r.ptr - buf.data()));
+  if (s.find('.') != std::string_view::npos) {
+    while (s.ends_with('0')) s.remove_suffix(1);
+    if (s.ends_with('.')) s.remove_suffix(1);
+  }
+  out.append(s == "-0" ? "0" : s);
+}
+
+std::string shortest_fixed(double v) {
+  std::string s;
+  append_shortest_fixed(s, v);
   return s;
 }
 
 std::string fixed_trimmed(double v, int decimals) {
-  if (!std::isfinite(v)) return non_finite(v);
-  std::array<char, kBuffer> buf;
-  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, decimals);
-  std::string s(buf.data(), r.ptr);
-  drop_trailing_zeros(s);
-  drop_negative_zero(s);
+  std::string s;
+  append_fixed_trimmed(s, v, decimals);
   return s;
 }
 

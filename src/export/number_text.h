@@ -15,6 +15,10 @@ std::string shortest_fixed(double v);
 // and a trailing point dropped; never "-0".
 std::string fixed_trimmed(double v, int decimals);
 
+// The same two, appended to a text without a text of their own (for long outputs).
+void append_shortest_fixed(std::string& out, double v);
+void append_fixed_trimmed(std::string& out, double v, int decimals);
+
 // v with `digits` significant digits, trailing zeros dropped ("18.97574", "1.6"), for
 // the readable table.
 std::string significant(double v, int digits);

@@ -1,6 +1,8 @@
 #include "export/results_files.h"
 
 #include <cmath>
+#include <filesystem>
+#include <system_error>
 #include <limits>
 #include <memory>
 
@@ -114,8 +116,11 @@ WindowFigures read_summary_report(const std::string& name) {
       break;
   }
   w.class_text = w.designation.substr(0, cut);
+  // A count beyond its six columns is written as asterisks: unknown then.
   const std::string_view nc = io::trimmed(labels[4].value);
-  if (nc.empty() || io::convert_integer(nc.data(), nc.data() + nc.size(), w.points) != 0)
+  if (!nc.empty() && nc.find_first_not_of('*') == std::string_view::npos)
+    w.points = -1;
+  else if (nc.empty() || io::convert_integer(nc.data(), nc.data() + nc.size(), w.points) != 0)
     throw DataError(where + " gives no number for " + labels[4].what);
   return w;
 }
@@ -134,7 +139,15 @@ ProcessedCurve read_curve_table(const std::string& name, const RunState& s, std:
     if (tag.trim() != "#")
       throw DataError(where + " lacks the heading of eight records opening with #: is it a curve table of KALVORESTINE 2.0?");
   }
-  if (points > 0) c.F.reserve(static_cast<std::size_t>(points));
+  // One record per point, each of 74 bytes (F12.7, four E15.6, CR LF): the size of the
+  // file tells how many points to make room for when the report could not.
+  std::size_t room = points > 0 ? static_cast<std::size_t>(points) : 0;
+  if (points < 0) {
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(name, ec);
+    if (!ec) room = static_cast<std::size_t>(bytes / 74 + 1);
+  }
+  c.F.reserve(room);
   const double shift = s.toB == 1 ? s.ti : 0.0;
   constexpr double kEps = std::numeric_limits<double>::epsilon();
   for (std::int64_t n = 1; !io::at_end(u); ++n) {
@@ -161,7 +174,7 @@ ProcessedCurve read_curve_table(const std::string& name, const RunState& s, std:
     c.F.push_back(F);
   }
   io::close(u);
-  if (c.F.size() != static_cast<std::size_t>(points > 0 ? points : 0))
+  if (points >= 0 && c.F.size() != static_cast<std::size_t>(points))
     throw DataError(where + " holds " + std::to_string(c.F.size()) + " points where the summary report gives nc = " +
                     std::to_string(points) + ": the two files come from different runs; run the program again on the case");
   if (c.F.empty()) throw DataError(where + " holds no point: the case's window [ti, tf] took no sample");

@@ -25,7 +25,7 @@ struct WindowFigures {
   double burn_time = 0.0;      // tq, s: the window
   std::string designation;     // class and class number, blanks removed ("D12", "1/2A1")
   std::string class_text;      // the class alone ("D", "1/2A"; empty when none applied)
-  std::int32_t points = 0;     // nc
+  std::int32_t points = 0;     // nc; -1 when the report could not show it
 };
 
 // The processed curve: thrust F[i] at corrected time i * dt.
@@ -42,7 +42,8 @@ std::string curve_table_name(const RunState& s);
 WindowFigures read_summary_report(const std::string& name);
 
 // Reads the curve table: its banner and column header, then one point per record. The
-// times must be those of the case (ti, w, toB) and there must be `points` of them, or the
+// times must be those of the case (ti, w, toB) and there must be `points` of them (when
+// not -1), or the
 // results are not this case's; a DataError says so. A failure to open or read it is an
 // io::Failure.
 ProcessedCurve read_curve_table(const std::string& name, const RunState& s, std::int32_t points);

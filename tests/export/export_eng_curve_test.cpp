@@ -42,7 +42,8 @@ struct TestCurve {
   std::vector<double> F;
   double ignition;  // s: where the thrust starts to rise
   double burnout;   // s: where it is back at zero (or the curve's end)
-  double shape_tolerance;  // share of the peak the written curve may stray from the samples
+  double shape_tolerance;  // share of the peak the written curve may stray from the curve
+  std::vector<double> clean;  // a noisy curve without its noise, for the shape
 };
 
 // The thrust as the program keeps it: cut off from below at 0.
@@ -50,7 +51,7 @@ double cut(double v) { return v < 0.0 ? 0.0 : v; }
 
 TestCurve short_spike() {
   // An igniter-sized burst: 12 ms at 1 kHz between zeros, 21 points in all.
-  TestCurve c{"short_spike", 0.001, {}, 0.004, 0.016, 1e-12};
+  TestCurve c{"short_spike", 0.001, {}, 0.004, 0.016, 1e-12, {}};
   const double shape[] = {0, 0, 0, 0, 0, 6, 18, 25, 22, 15, 10, 7, 5, 3, 2, 1, 0, 0, 0, 0, 0};
   c.F.assign(std::begin(shape), std::end(shape));
   return c;
@@ -58,7 +59,7 @@ TestCurve short_spike() {
 
 TestCurve long_regressive_burn() {
   // 8 s at 1 kHz: up to 120 N in 50 ms, regressing to 30 N, a quadratic tail-off of 0.4 s.
-  TestCurve c{"long_regressive_burn", 0.001, {}, 0.1, 7.9, 0.03};
+  TestCurve c{"long_regressive_burn", 0.001, {}, 0.1, 7.9, 0.03, {}};
   for (int i = 0; i <= 8100; ++i) {
     const double t = i * c.dt;
     double v = 0.0;
@@ -74,7 +75,7 @@ TestCurve hundred_thousand_points() {
   // 10^5 samples at 100 kHz: a D-class firing with its ignition spike and noise, the
   // readings below zero cut off as the program does. The quadratic tail-off falls below
   // 1 % of the peak 29.5 ms before it ends.
-  TestCurve c{"1e5_points", 1e-5, {}, 0.02, 0.9305, 0.06};
+  TestCurve c{"1e5_points", 1e-5, {}, 0.02, 0.9305, 0.03, {}};
   Noise noise{42};
   for (int i = 0; i < 100000; ++i) {
     const double t = i * c.dt;
@@ -85,6 +86,7 @@ TestCurve hundred_thousand_points() {
     else if (s >= 0.2 && s < 0.76) v = 13.0 - 1.8 * (s - 0.2) / 0.56;
     else if (s >= 0.76 && s < 0.94) v = 11.2 * std::pow(1.0 - (s - 0.76) / 0.18, 2);
     c.F.push_back(cut(v + noise(0.05)));
+    c.clean.push_back(v);
   }
   return c;
 }
@@ -92,7 +94,7 @@ TestCurve hundred_thousand_points() {
 TestCurve long_zero_tail() {
   // A 1 s trapezoid burn followed by 30 s of zeros (1 % of the peak is 2.5 ms before the
   // end of the ramp down).
-  TestCurve c{"long_zero_tail", 0.001, {}, 0.05, 1.2475, 0.03};
+  TestCurve c{"long_zero_tail", 0.001, {}, 0.05, 1.2475, 0.03, {}};
   for (int i = 0; i <= 31250; ++i) {
     const double t = i * c.dt;
     double v = 0.0;
@@ -109,14 +111,14 @@ TestCurve peak_first() {
   // decay, below 1 % of the peak after 0.3 ln 100 = 1.38 s. The stretch after that holds
   // more than 0.1 % of the impulse, so the curve ends only where what is left of it does
   // not: 80 * 0.3 * (exp(-t / 0.3) - exp(-5)) = 0.1 % of 24 (1 - exp(-5)), t = 1.459 s.
-  TestCurve c{"peak_first", 0.001, {}, 0.0, 1.459, 0.03};
+  TestCurve c{"peak_first", 0.001, {}, 0.0, 1.459, 0.03, {}};
   for (int i = 0; i <= 1500; ++i) c.F.push_back(80.0 * std::exp(-(i * c.dt) / 0.3));
   return c;
 }
 
 TestCurve cut_off_by_the_window() {
   // The window closed before the tail-off: the curve ends at full thrust.
-  TestCurve c{"cut_off_by_the_window", 0.01, {}, 0.1, 2.0, 0.03};
+  TestCurve c{"cut_off_by_the_window", 0.01, {}, 0.1, 2.0, 0.03, {}};
   for (int i = 0; i <= 200; ++i) {
     const double t = i * c.dt;
     c.F.push_back(t <= 0.1 ? 0.0 : t <= 0.2 ? 20.0 * (t - 0.1) / 0.1 : 20.0 - 2.0 * (t - 0.2));
@@ -124,9 +126,51 @@ TestCurve cut_off_by_the_window() {
   return c;
 }
 
+TestCurve one_sample_ignition_spike() {
+  // 2 s at 5 kHz, 10 N flat but for one sample of 25 N at ignition: the peak carries
+  // almost no impulse, and still must stay.
+  TestCurve c{"one_sample_ignition_spike", 0.0002, {}, 0.1, 2.1, 0.03, {}};
+  for (int i = 0; i <= 11000; ++i) {
+    const double t = i * c.dt;
+    c.F.push_back(i == 600 ? 25.0 : t > 0.1 && t < 2.1 ? 10.0 : 0.0);
+  }
+  return c;
+}
+
+TestCurve noisy_plateau_with_a_narrow_spike() {
+  // 2 s at 5 kHz of 20 N with noise of 0.4 N, and a one-sample ignition spike of 23.5 N:
+  // the noise's zigzags carry as much impulse as the spike, which must still stay.
+  TestCurve c{"noisy_plateau_with_a_narrow_spike", 0.0002, {}, 0.1, 2.1, 0.05, {}};
+  Noise noise{7};
+  for (int i = 0; i <= 11000; ++i) {
+    const double t = i * c.dt;
+    const double v = i == 600 ? 23.5 : t > 0.1 && t < 2.1 ? 20.0 : 0.0;
+    c.F.push_back(i == 600 || v == 0.0 ? v : v + noise(0.4));
+    c.clean.push_back(v);
+  }
+  return c;
+}
+
+TestCurve floor_before_ignition() {
+  // The case's cut-off Fcor = 0.4 N (0.8 % of the peak) floors 3 s of readings before
+  // ignition and 0.5 s after burn-out. Dropping them would lose 2.5 % of the impulse:
+  // only the first and last 0.1 % of it go, 0.1 % of 55.175 N s at 0.4 N being 0.138 s.
+  TestCurve c{"floor_before_ignition", 0.001, {}, 0.138, 4.65 - 0.138, 0.03, {}};
+  for (int i = 0; i <= 4650; ++i) {
+    const double t = i * c.dt;
+    double v = 0.4;
+    if (t > 3.0 && t <= 3.05) v = 0.4 + 49.6 * (t - 3.0) / 0.05;
+    else if (t > 3.05 && t <= 4.05) v = 50.0;
+    else if (t > 4.05 && t < 4.15) v = 0.4 + 49.6 * (4.15 - t) / 0.1;
+    c.F.push_back(v);
+  }
+  return c;
+}
+
 std::vector<TestCurve> curves() {
-  return {short_spike(), long_regressive_burn(), hundred_thousand_points(), long_zero_tail(), peak_first(),
-          cut_off_by_the_window()};
+  return {short_spike(),    long_regressive_burn(),         hundred_thousand_points(), long_zero_tail(),
+          peak_first(),     cut_off_by_the_window(),        one_sample_ignition_spike(),
+          noisy_plateau_with_a_narrow_spike(),                floor_before_ignition()};
 }
 
 double trapezoid(const std::vector<double>& F, double dt) {
@@ -195,12 +239,13 @@ TEST(ExportEngCurve, IgnitionSpikePeakAndTailOffSurviveTheCut) {
     // The written curve starts at ignition and ends at burn-out, not before or after.
     EXPECT_NEAR(origin, c.ignition, 0.02 * (c.burnout - c.ignition) + c.dt);
     EXPECT_NEAR(end, c.burnout, 0.02 * (c.burnout - c.ignition) + c.dt);
-    // Between them, it follows every sample.
+    // Between them, it follows the curve (without its noise) at every sample.
+    const std::vector<double>& shape = c.clean.empty() ? c.F : c.clean;
     double worst = 0.0;
-    for (std::size_t k = 0; k < c.F.size(); ++k) {
+    for (std::size_t k = 0; k < shape.size(); ++k) {
       const double t = static_cast<double>(k) * c.dt - origin;
       if (t <= c.dt || t >= f.points.back().t) continue;
-      worst = std::fmax(worst, std::fabs(f.at(t) - cut(c.F[k])));
+      worst = std::fmax(worst, std::fabs(f.at(t) - cut(shape[k])));
     }
     EXPECT_LE(worst, c.shape_tolerance * peak_of(c.F)) << "the written curve strays " << worst << " N";
   }
