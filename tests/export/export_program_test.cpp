@@ -233,6 +233,56 @@ TEST(ExportWindowAgainstNfpa, OriginalTimesTooWideForTheCurveTableGiveTheSameFig
   EXPECT_EQ(csv[1].substr(0, csv[1].find(',')), "10000.5");
 }
 
+TEST(ExportWindowAgainstNfpa, AFloorAboveZeroStaysInTheEngWithAWarning) {
+  // Fcor = 0.5 N floors the 0.5 s before ignition and the 0.8 s after burn-out: 0.65 N s,
+  // and 0.0025 N s more at each foot of the burn, 1.8 % of the impulse in all, too much to
+  // leave out of the .eng. It stays, and the export says which end of the window to move.
+  CaseDir dir;
+  CaseSpec c;
+  c.Fcor = "0.5";
+  dir.write_case(c, samples(100, 0.0, 3.5, trapezoid_burn));
+  ASSERT_EQ(dir.run_program(), 0);
+  const Ran r = dir.run_export({"--diameter", "29", "--length", "124", "--total-mass", "0.08"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(contains(r.err, "before the thrust reaches 5 % of its peak")) << r.err;
+  EXPECT_TRUE(contains(r.err, "after the thrust falls below 5 % of its peak")) << r.err;
+  const RaspFile f = read_rasp(dir.get("firing.eng"));
+  EXPECT_TRUE(f.problems.empty()) << f.problems.front();
+  const double It = number_after(dir.get("firing_saida_A.txt"), "   It  = impulso total real (Ns) = ");
+  EXPECT_NEAR(It, 36.655, 1e-4);
+  EXPECT_LE(std::fabs(f.impulse() - It), 0.005 * It);
+}
+
+TEST(ExportWindowAgainstNfpa, TheDefaultNameFollowsTheReportAndContinuesPastN) {
+  struct Row {
+    double scale;           // of the trapezoid burn's thrust
+    const char* window;     // the report's designation
+    const char* nfpa;
+    const char* name;       // of the .eng
+  };
+  const Row rows[] = {
+      {1.0, "E14", "E31", "E14"},
+      {0.025, "1/2A0", "1/2A1", "1/2A0"},  // the report writes "1/2A 0"
+      // 36000 N s: past N, where the report gives the number alone.
+      {1000.0, "14400", "O30744", "O14400"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.window);
+    CaseDir dir;
+    dir.write_case(CaseSpec{}, samples(100, 0.0, 3.5, [&](double t) { return row.scale * trapezoid_burn(t); }));
+    ASSERT_EQ(dir.run_program(), 0);
+    const Ran r = dir.run_export({"--diameter", "29", "--length", "124", "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json j = parse_json(r.out);
+    EXPECT_EQ(j["window"]["designation"].string, row.window);
+    EXPECT_EQ(j["nfpa"]["designation"].string, row.nfpa);
+    const RaspFile f = read_rasp(dir.get("firing.eng"));
+    ASSERT_EQ(f.header.size(), 7u);
+    EXPECT_EQ(f.header[0], row.name);
+    EXPECT_EQ(contains(r.err, "past N"), row.scale > 100) << r.err;
+  }
+}
+
 // A case folder with the program's results, for the failures.
 class ExportFailures : public ::testing::Test {
  protected:
