@@ -97,7 +97,9 @@ std::string motor_name(const Options& o, const WindowFigures& w, std::vector<std
                          " by doubling the class bounds on from N");
     }
   }
-  const std::string problem = header_field_problem(name, true);
+  std::string problem = header_field_problem(name, true);
+  if (problem.empty() && name.find('*') != std::string::npos)
+    problem = "the report could not write the mean thrust";
   if (!problem.empty())
     throw DataError("the summary report's designation \"" + name + "\" cannot name the motor (" + problem +
                     "): give a name with --name");

@@ -57,12 +57,13 @@ std::string absolute(const std::string& path) {
 constexpr const char* kFooter = R"(
 The case folder holds the general data file kalvorestine_2p0_dados_geral.txt, the case
 parameter file it names and the results of a finished run (<caso>_saida_A.txt and
-<caso>_saida_B.txt). Nothing of them is changed.
+<caso>_saida_B.txt). None of them is changed.
 
-The .eng file: the curve from ignition to burn-out (stretches below 1 % of the peak
-thrust before and after it are left out), its origin implicit, ending at zero thrust, cut
-down to --points points so that the total impulse stays within 0.5 % and the peak within
-1 % of the measured ones. A simulator (OpenRocket, RockSim, ...) imports it as a motor.
+The .eng file: the curve from ignition to burn-out (the readings below 1 % of the peak
+thrust before and after it are left out, as long as they hold at most 0.1 % of the
+impulse), its origin implicit, ending at zero thrust, cut down to --points points so that
+the total impulse stays within 0.5 % and the peak within 1 % of the measured ones. A
+simulator (OpenRocket, RockSim, ...) imports it as a motor.
 
 The figures: the program's own (burn time = the case's window tf - ti) beside those of
 NFPA 1125 as NAR, TRA, ThrustCurve and OpenRocket compute them (burn time between the
@@ -73,7 +74,7 @@ Exit status: 0 done, 1 a problem with the case or its results (with its message)
 2 a usage error.
 
 Example:
-  kalvorestine_2p0_export --diameter 24 --length 70 --total-mass 0.0424 examples-run
+  kalvorestine_2p0_export build/example-run --diameter 24 --length 70 --total-mass 0.0424
 )";
 
 int run(int argc, char** argv) {

@@ -17,7 +17,7 @@ extern char** environ;
 namespace kv::test {
 
 // The value of a case parameter, as the twelve records of the file give them.
-struct CaseSpec {
+struct CaseSetup {
   std::string ti = "0.5";
   std::string tf = "3.0";
   std::string Fcor = "0.0";
@@ -45,7 +45,7 @@ class CaseDir : public TempDir {
   CaseDir() : TempDir("kv_export_") {}
 
   // Writes the case: the general data file names case.txt, which names cell.txt.
-  void write_case(const CaseSpec& c, const std::string& samples) const {
+  void write_case(const CaseSetup& c, const std::string& samples) const {
     put("kalvorestine_2p0_dados_geral.txt", "case.txt   the case in use\r\n");
     const std::string recs[] = {"'cell.txt'   original", c.ti + "   ti",       c.tf + "   tf",     c.Fcor + "   Fcor",
                                 c.M + "   M",            c.w + "   w",          c.nmax + "   nmax", c.toB + "   toB",

@@ -176,7 +176,7 @@ double trapezoid_burn(double t) {
 
 TEST(ExportWindowAgainstNfpa, AWideWindowHalvesTheMeanThrustThatNfpaKeeps) {
   CaseDir dir;
-  dir.write_case(CaseSpec{}, samples(100, 0.0, 3.5, trapezoid_burn));
+  dir.write_case(CaseSetup{}, samples(100, 0.0, 3.5, trapezoid_burn));
   ASSERT_EQ(dir.run_program(), 0);
   const Ran r = dir.run_export({"--diameter", "29", "--length", "124", "--json"});
   ASSERT_EQ(r.status, 0) << r.err;
@@ -210,7 +210,7 @@ TEST(ExportWindowAgainstNfpa, OriginalTimesTooWideForTheCurveTableGiveTheSameFig
   // The same burn 10000 s later, the curve table asked for the original times: they
   // do not fit its time field and are written as asterisks.
   CaseDir late, early;
-  CaseSpec c;
+  CaseSetup c;
   early.write_case(c, samples(100, 0.0, 3.5, trapezoid_burn));
   c.ti = "10000.5";
   c.tf = "10003.0";
@@ -238,7 +238,7 @@ TEST(ExportWindowAgainstNfpa, AFloorAboveZeroStaysInTheEngWithAWarning) {
   // and 0.0025 N s more at each foot of the burn, 1.8 % of the impulse in all, too much to
   // leave out of the .eng. It stays, and the export says which end of the window to move.
   CaseDir dir;
-  CaseSpec c;
+  CaseSetup c;
   c.Fcor = "0.5";
   dir.write_case(c, samples(100, 0.0, 3.5, trapezoid_burn));
   ASSERT_EQ(dir.run_program(), 0);
@@ -269,7 +269,7 @@ TEST(ExportWindowAgainstNfpa, TheDefaultNameFollowsTheReportAndContinuesPastN) {
   for (const Row& row : rows) {
     SCOPED_TRACE(row.window);
     CaseDir dir;
-    dir.write_case(CaseSpec{}, samples(100, 0.0, 3.5, [&](double t) { return row.scale * trapezoid_burn(t); }));
+    dir.write_case(CaseSetup{}, samples(100, 0.0, 3.5, [&](double t) { return row.scale * trapezoid_burn(t); }));
     ASSERT_EQ(dir.run_program(), 0);
     const Ran r = dir.run_export({"--diameter", "29", "--length", "124", "--json"});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -287,7 +287,7 @@ TEST(ExportWindowAgainstNfpa, TheDefaultNameFollowsTheReportAndContinuesPastN) {
 class ExportFailures : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir.write_case(CaseSpec{}, samples(100, 0.0, 3.5, trapezoid_burn));
+    dir.write_case(CaseSetup{}, samples(100, 0.0, 3.5, trapezoid_burn));
     ASSERT_EQ(dir.run_program(), 0);
   }
   CaseDir dir;
@@ -410,7 +410,7 @@ TEST_F(ExportFailures, AMissingCaseFolderIsADataProblem) {
 
 TEST_F(ExportFailures, ACurveWithoutThrustHasNothingToExport) {
   CaseDir d;
-  d.write_case(CaseSpec{}, samples(100, 0.0, 3.5, [](double) { return 0.0; }));
+  d.write_case(CaseSetup{}, samples(100, 0.0, 3.5, [](double) { return 0.0; }));
   ASSERT_EQ(d.run_program(), 0);
   const Ran figures = d.run_export({"--no-eng"});
   EXPECT_EQ(figures.status, 0) << figures.err;
