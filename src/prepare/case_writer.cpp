@@ -113,14 +113,14 @@ std::string title_to_cp1252(const std::string& utf8) {
   return out;
 }
 
-std::string case_parameters(const Prepared& p, const CaseSpec& spec) {
+std::string case_parameters(const Prepared& p, const CaseRequest& request) {
   std::string s;
-  s += record(in_apostrophes(load_cell_file_name(spec.caso)),
+  s += record(in_apostrophes(load_cell_file_name(request.caso)),
               "original = arquivo de dados originais da célula de carga (t em s, F em N)"_w);
   s += record(shortest(p.ti), "ti (s) = tempo original inicial: um pouco antes da ignição"_w);
   s += record(shortest(p.tf), "tf (s) = tempo original final: no fim da queima"_w);
-  s += record(shortest(spec.cutoff), "Fcor (N) = empuxo de corte: leituras abaixo disto valem Fcor"_w);
-  s += record(shortest(spec.mass), "M (kg) = massa de propelente"_w);
+  s += record(shortest(request.cutoff), "Fcor (N) = empuxo de corte: leituras abaixo disto valem Fcor"_w);
+  s += record(shortest(request.mass), "M (kg) = massa de propelente"_w);
   s += record(std::to_string(p.rate), "w (Hz) = frequência de aquisição de dados"_w);
   const std::int64_t nc = p.window_points();
   s += record(std::to_string(nc + std::max<std::int64_t>(10, nc / 10)),
@@ -128,32 +128,32 @@ std::string case_parameters(const Prepared& p, const CaseSpec& spec) {
   s += record("1", "toB = 1: a saída B dá os tempos originais; outro valor: tempos corrigidos"_w);
   s += record("1", "graf = 1: gera o gráfico F-t com o gnuplot; outro valor: não gera"_w);
   s += record("0", "abreB = 1: abre a saída B no editor ao final; outro valor: só a saída A"_w);
-  s += record(spec.caso, "caso = nome do caso: base dos nomes dos arquivos de saída"_w);
-  s += record(in_apostrophes(spec.titulo), "título do caso, entre apóstrofos"_w);
+  s += record(request.caso, "caso = nome do caso: base dos nomes dos arquivos de saída"_w);
+  s += record(in_apostrophes(request.titulo), "título do caso, entre apóstrofos"_w);
   return s;
 }
 
-void write_case(const Prepared& p, const CaseSpec& spec) {
-  const fs::path& target = spec.folder;
+void write_case(const Prepared& p, const CaseRequest& request) {
+  const fs::path& target = request.folder;
   std::error_code ec;
   const bool exists = fs::exists(target, ec);
   if (exists && !fs::is_directory(target, ec))
     throw DataError(display_name(target) + ": exists and is not a folder");
-  if (exists && !spec.force)
+  if (exists && !request.force)
     throw DataError(display_name(target) + ": the case folder exists already; give --force to replace its case files, "
                                            "or --out another folder");
 
   const fs::path tmp = fresh_folder(target, ".tmp-");
   try {
     write_file(tmp / kGeneralDataFile,
-               record(case_file_name(spec.caso), "nome do arquivo com os dados do caso") +
+               record(case_file_name(request.caso), "nome do arquivo com os dados do caso") +
                    record("", "(só o primeiro valor deste arquivo é lido; o resto são notas)"_w) +
-                   std::string("Preparado por kalvorestine_2p0_prepare a partir de "_w) + lenient_cp1252(spec.source) + "\r\n");
-    write_file(tmp / case_file_name(spec.caso), case_parameters(p, spec));
+                   std::string("Preparado por kalvorestine_2p0_prepare a partir de "_w) + lenient_cp1252(request.source) + "\r\n");
+    write_file(tmp / case_file_name(request.caso), case_parameters(p, request));
 
     // The load-cell data file: uniform times i / rate, thrusts as they read back.
     {
-      std::ofstream f(tmp / load_cell_file_name(spec.caso), std::ios::binary | std::ios::trunc);
+      std::ofstream f(tmp / load_cell_file_name(request.caso), std::ios::binary | std::ios::trunc);
       std::string chunk;
       chunk.reserve(1 << 20);
       char buf[96];
@@ -171,7 +171,7 @@ void write_case(const Prepared& p, const CaseSpec& spec) {
       }
       f.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
       f.close();
-      if (!f) throw DataError(display_name(tmp / load_cell_file_name(spec.caso)) + ": cannot be written");
+      if (!f) throw DataError(display_name(tmp / load_cell_file_name(request.caso)) + ": cannot be written");
     }
 
     // The plot script: the folder's own is kept; else six head records that make a PNG.

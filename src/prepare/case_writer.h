@@ -11,7 +11,7 @@
 
 namespace kv::prepare {
 
-struct CaseSpec {
+struct CaseRequest {
   std::filesystem::path folder;
   bool force = false;         // replace an existing case folder
   std::string caso;           // the case name: ASCII letters, digits, '_', '-', '.'
@@ -29,10 +29,10 @@ std::string load_cell_file_name(const std::string& caso);
 std::string shortest(double v);
 
 // The case parameter file's twelve records, each value followed by its description.
-std::string case_parameters(const Prepared& p, const CaseSpec& spec);
+std::string case_parameters(const Prepared& p, const CaseRequest& request);
 
 // Writes the case; a folder that exists without `force` is a DataError.
-void write_case(const Prepared& p, const CaseSpec& spec);
+void write_case(const Prepared& p, const CaseRequest& request);
 
 // Checks a case name and a title (UTF-8 in, Windows-1252 out); a UsageError names the
 // option.

@@ -112,35 +112,35 @@ int prepare(const Args& a) {
   if (!a.cutoff.empty()) co.cutoff = number_option(a.cutoff, "--cutoff");
   co.rate = ro.rate;
 
-  CaseSpec spec;
-  spec.mass = number_option(a.mass, "--mass");
-  if (!(spec.mass > 0 && spec.mass < 1e4)) throw UsageError("--mass " + a.mass + ": the propellant mass in kg, above 0");
-  spec.cutoff = co.cutoff;
+  CaseRequest request;
+  request.mass = number_option(a.mass, "--mass");
+  if (!(request.mass > 0 && request.mass < 1e4)) throw UsageError("--mass " + a.mass + ": the propellant mass in kg, above 0");
+  request.cutoff = co.cutoff;
   const fs::path logger = utf8_path(a.logger);
   std::string stem = display_name(logger.stem());
-  spec.caso = a.caso;
-  if (spec.caso.empty()) {
+  request.caso = a.caso;
+  if (request.caso.empty()) {
     for (char c : stem) {
       const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
-      spec.caso += ok ? c : '_';
+      request.caso += ok ? c : '_';
     }
-    while (!spec.caso.empty() && (spec.caso.front() == '.' || spec.caso.front() == '-')) spec.caso.erase(0, 1);
-    if (spec.caso.empty()) spec.caso = "caso";
+    while (!request.caso.empty() && (request.caso.front() == '.' || request.caso.front() == '-')) request.caso.erase(0, 1);
+    if (request.caso.empty()) request.caso = "caso";
   }
-  check_case_name(spec.caso);
-  spec.titulo = title_to_cp1252(a.title.empty() ? spec.caso : a.title);
+  check_case_name(request.caso);
+  request.titulo = title_to_cp1252(a.title.empty() ? request.caso : a.title);
   if (!a.out.empty()) {
-    spec.folder = utf8_path(a.out);
+    request.folder = utf8_path(a.out);
   } else {
-    spec.folder = utf8_path(stem);
-    if (fs::absolute(spec.folder) == fs::absolute(logger)) spec.folder = utf8_path(stem + "_case");
+    request.folder = utf8_path(stem);
+    if (fs::absolute(request.folder) == fs::absolute(logger)) request.folder = utf8_path(stem + "_case");
   }
-  spec.force = a.force;
-  spec.source = display_name(logger.filename());
+  request.force = a.force;
+  request.source = display_name(logger.filename());
 
   std::error_code ec;
-  if (fs::exists(spec.folder, ec) && !spec.force)
-    throw DataError(display_name(spec.folder) + ": the case folder exists already; give --force to replace its case "
+  if (fs::exists(request.folder, ec) && !request.force)
+    throw DataError(display_name(request.folder) + ": the case folder exists already; give --force to replace its case "
                                                 "files, or --out another folder");
 
   LoggerReader reader(logger, ro);
@@ -150,17 +150,17 @@ int prepare(const Args& a) {
                     "): they look like milliseconds; give --time-unit ms" +
                     (scan.step_median >= 1000 ? " or --time-unit us" : "") + " (or --time-unit s if they are seconds)");
   Prepared p = condition(reader, scan, co);
-  const double Is = p.impulse_program / (spec.mass * 9.80665);
+  const double Is = p.impulse_program / (request.mass * 9.80665);
   if (Is > 350 || Is < 20)
     p.warnings.push_back("the specific impulse would be " + std::to_string(static_cast<long long>(Is)) +
                          " s, far from what propellants give (about 80 to 250 s): check --thrust-unit, --scale and --mass");
 
-  const bool kept = fs::exists(spec.folder / "kalvorestine_2p0_curva_F-t.gnu", ec);
-  write_case(p, spec);
+  const bool kept = fs::exists(request.folder / "kalvorestine_2p0_curva_F-t.gnu", ec);
+  write_case(p, request);
   if (!a.quiet) {
-    std::cout << summary({display_name(logger), &ro, &scan, &p, &spec, kept});
-    std::cout << "Next: cd " << display_name(spec.folder) << " and run kalvorestine_2p0 there ("
-              << kProgram << " --check " << display_name(spec.folder) << " checks it first).\n";
+    std::cout << summary({display_name(logger), &ro, &scan, &p, &request, kept});
+    std::cout << "Next: cd " << display_name(request.folder) << " and run kalvorestine_2p0 there ("
+              << kProgram << " --check " << display_name(request.folder) << " checks it first).\n";
   } else {
     for (const auto& w : p.warnings) std::cerr << kProgram << ": warning: " << w << "\n";
   }

@@ -264,18 +264,18 @@ Layout detect_layout(const std::vector<SampleLine>& lines, const LayoutRequest& 
     lay.header_line = l.number;
   }
 
-  auto resolve = [&](const std::string& spec, const char* option) -> int {
-    if (spec.empty()) return -2;
-    if (lower(spec) == "none" || spec == "0") return -1;
-    if (std::all_of(spec.begin(), spec.end(), is_digit)) {
-      if (spec.size() > 6) throw UsageError(std::string(option) + " " + spec + ": no such column");
-      return std::stoi(spec) - 1;
+  auto resolve = [&](const std::string& column, const char* option) -> int {
+    if (column.empty()) return -2;
+    if (lower(column) == "none" || column == "0") return -1;
+    if (std::all_of(column.begin(), column.end(), is_digit)) {
+      if (column.size() > 6) throw UsageError(std::string(option) + " " + column + ": no such column");
+      return std::stoi(column) - 1;
     }
     for (std::size_t i = 0; i < lay.header.size(); ++i)
-      if (lower(lay.header[i]) == lower(spec)) return static_cast<int>(i);
+      if (lower(lay.header[i]) == lower(column)) return static_cast<int>(i);
     std::string names;
     for (const auto& h : lay.header) names += (names.empty() ? "" : ", ") + h;
-    throw DataError(file + ": " + option + " " + spec + ": " +
+    throw DataError(file + ": " + option + " " + column + ": " +
                     (lay.header.empty() ? std::string("the file has no header line with column names")
                                         : "no column of that name in the header (line " +
                                               std::to_string(lay.header_line) + ": " + names + ")"));

@@ -57,7 +57,7 @@ std::string summary(const SummaryInput& in) {
   const Layout& lay = sc.layout;
   const Prepared& p = *in.prepared;
   const ReadOptions& ro = *in.read;
-  std::string s = "kalvorestine_2p0_prepare: " + in.logger + " -> " + display_name(in.spec->folder) + "\n";
+  std::string s = "kalvorestine_2p0_prepare: " + in.logger + " -> " + display_name(in.request->folder) + "\n";
 
   std::string lines = plural(sc.lines, "line") + " read: " + std::to_string(sc.data_lines) + " data, " +
                       std::to_string(sc.skipped) + " skipped (blank, header, banner or comment)";
@@ -119,9 +119,9 @@ std::string summary(const SummaryInput& in) {
                          " %)");
   item(s, "expect", "the program: It = " + num(p.impulse_program, 6) + " N s, Fmed = " + num(Fmed, 5) + " N over tq = " +
                         num(tq, 6) + " s" + (designation.empty() ? "" : ", " + designation) + ", Is = " +
-                        num(p.impulse_program / (in.spec->mass * go), 4) + " s");
-  item(s, "files", std::string(kGeneralDataFile) + ", " + case_file_name(in.spec->caso) + ", " +
-                       load_cell_file_name(in.spec->caso) + ", " + kPlotScript +
+                        num(p.impulse_program / (in.request->mass * go), 4) + " s");
+  item(s, "files", std::string(kGeneralDataFile) + ", " + case_file_name(in.request->caso) + ", " +
+                       load_cell_file_name(in.request->caso) + ", " + kPlotScript +
                        (in.plot_script_kept ? " (kept)" : " (new)"));
   for (const auto& w : p.warnings) s += "  warning: " + w + "\n";
   return s;

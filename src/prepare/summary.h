@@ -14,7 +14,7 @@ struct SummaryInput {
   const ReadOptions* read;
   const Scan* scan;
   const Prepared* prepared;
-  const CaseSpec* spec;
+  const CaseRequest* request;
   bool plot_script_kept;  // the folder's own plot script was kept
 };
 
