@@ -4,14 +4,10 @@
 # checked for how it ends (status 0 or one "forrtl: severe" line; no signal, sanitizer
 # report or hang) and for the files it leaves (whole records only, no NUL bytes).
 #
-# Then a shorter pass of the same runs under ThreadSanitizer (build-soak-tsan), for the
-# curve table, which formats long tables on two threads.
-#
-# Needs: cmake, ninja, a C++20 compiler with its ASan, UBSan and TSan runtimes
-# (libasan, libubsan, libtsan for g++). Environment: SOAK_RUNS (default 10000),
+# Needs: cmake, ninja, a C++20 compiler with its ASan and UBSan runtimes (libasan,
+# libubsan for g++). Environment: SOAK_RUNS (default 10000),
 # SOAK_SEED (default 1; run i uses seed SOAK_SEED + i), SOAK_JOBS (default: number of
-# cores), SOAK_TIMEOUT_MS per run (default 30000), SOAK_TSAN_RUNS (default 1000; 0
-# skips that pass). A failing run is kept under
+# cores), SOAK_TIMEOUT_MS per run (default 30000). A failing run is kept under
 # build-soak/failures/seed_N and can be replayed with
 #   build-soak/soak build-soak/kalvorestine_2p0 --seed N --runs 1
 set -euo pipefail
@@ -26,12 +22,3 @@ rm -rf build-soak/failures
 build-soak/soak build-soak/kalvorestine_2p0 --runs "${SOAK_RUNS:-10000}" --seed "${SOAK_SEED:-1}" \
   --jobs "${SOAK_JOBS:-$(nproc)}" --timeout-ms "${SOAK_TIMEOUT_MS:-30000}" --keep build-soak/failures
 
-if (( ${SOAK_TSAN_RUNS:-1000} > 0 )); then
-  cmake -S . -B build-soak-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TESTS=OFF \
-    -DCMAKE_CXX_FLAGS=-fsanitize=thread -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread >/dev/null
-  cmake --build build-soak-tsan --target kalvorestine_2p0
-  rm -rf build-soak-tsan/failures
-  TSAN_OPTIONS="${TSAN_OPTIONS:-halt_on_error=1}" \
-    build-soak/soak build-soak-tsan/kalvorestine_2p0 --runs "${SOAK_TSAN_RUNS:-1000}" --seed "$(( ${SOAK_SEED:-1} + 1000000 ))" \
-    --jobs "${SOAK_JOBS:-$(nproc)}" --timeout-ms "${SOAK_TIMEOUT_MS:-30000}" --keep build-soak-tsan/failures
-fi

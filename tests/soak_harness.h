@@ -143,8 +143,8 @@ class Generator {
     Generated g;
     for (const char* d : {"sub", "sub/deeper"}) g.subdirs.emplace_back(d);
 
-    // Case parameters. Now and then a long firing, whose curve table is written in
-    // several blocks.
+    // Case parameters. Now and then a long firing, whose files the writer hands to the OS
+    // in several blocks.
     big_ = chance(0.005);
     const std::string original = pick_load_cell_name(g);
     const double ti = pick({0.0, 0.0, 0.0, 1.0, -0.05, 0.25}, [&] { return uniform(-2.0, 3.0); });
