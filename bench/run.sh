@@ -13,7 +13,7 @@
 #   build-bench-release/bench_check_decimal 300000000
 # and build-bench-release/bench_sweep_float32, which renders every float32 value through
 # F12.7, 1P E15.6 and 1P E15.7 with both digit sources and counts the fields that differ
-# (all 2^32 values: some twenty minutes on two cores):
+# (all 2^32 values: about half an hour on two cores):
 #   build-bench-release/bench_sweep_float32
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -127,7 +127,8 @@ bool edit_F(char* out, double value, int w, int d, DigitSource source) {
   char digits[kMaxDigits];
   if (std::uint64_t q = 0; source == DigitSource::Integer && fixed_scaled(value, d, q)) {
     // Exact integer arithmetic: q = |value| * 10^d rounded; at least one integer digit.
-    const int n = digit_count(q) > d ? digit_count(q) : d + 1;
+    const int count = digit_count(q);
+    const int n = count > d ? count : d + 1;
     put_digits(digits, q, n);
     if (w == 12 && d == 7) return render_F(out, 12, 7, negative, digits, n);
     return render_F(out, w, d, negative, digits, n);
