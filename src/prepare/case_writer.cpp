@@ -49,7 +49,11 @@ fs::path fresh_folder(const fs::path& target, const char* kind) {
   const fs::path parent = target.has_parent_path() ? target.parent_path() : fs::path(".");
   const auto seed = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
   for (unsigned i = 0; i < 1000; ++i) {
-    const fs::path p = parent / utf8_path("." + display_name(target.filename()) + kind + std::to_string((seed + i) % 1000000));
+    std::string name = ".";
+    name += display_name(target.filename());
+    name += kind;
+    name += std::to_string((seed + i) % 1000000);
+    const fs::path p = parent / utf8_path(name);
     std::error_code ec;
     if (fs::create_directory(p, ec)) return p;
     if (ec && ec != std::errc::file_exists)
