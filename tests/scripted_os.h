@@ -75,6 +75,8 @@ class ScriptedOs final : public io::Os {
   // --- what the program did --------------------------------------------------------------
   std::string err;                                              // the standard error stream
   std::vector<std::pair<std::string, std::string>> launches;   // interpreter, command
+  std::vector<std::optional<std::string>> child_paths;          // the PATH of each launch
+  std::string executable;                                       // the program's own file
   std::map<std::string, std::string> env;                       // the environment it sees
   std::int32_t exit_code = 0;                                   // what every launch returns
   std::optional<io::LaunchFailure> launch_failure;              // launches that cannot start
@@ -145,18 +147,19 @@ class ScriptedOs final : public io::Os {
   std::int64_t position(int handle) override { return static_cast<std::int64_t>(handles_.at(handle).pos); }
   bool is_regular(int) override { return true; }
   void close(int handle) override { handles_.erase(handle); }
-  std::string absolute_path(std::string_view name) override {
-    if (!name.empty() && name.front() == '/') return std::string(name);
-    return cwd_ + "/" + std::string(name);
-  }
+  std::string full_path(std::string_view name) override { return key(name); }
+  bool is_directory(const std::string& name) override { return dirs_.count(key(name)) != 0; }
+  std::string executable_path() override { return executable; }
 
   std::optional<std::string> environment(const char* name) override {
     const auto it = env.find(name);
     if (it == env.end()) return std::nullopt;
     return it->second;
   }
-  io::LaunchResult launch(const std::string& interpreter, const std::string& command) override {
+  io::LaunchResult launch(const std::string& interpreter, const std::string& command,
+                          const std::optional<std::string>& child_path) override {
     launches.emplace_back(interpreter, command);
+    child_paths.push_back(child_path);
     if (launch_failure) return {*launch_failure, -1};
     return {io::LaunchFailure::None, exit_code};
   }
@@ -224,10 +227,13 @@ class StderrCapture final : public io::Os {
   std::int64_t position(int handle) override { return real_->position(handle); }
   bool is_regular(int handle) override { return real_->is_regular(handle); }
   void close(int handle) override { real_->close(handle); }
-  std::string absolute_path(std::string_view name) override { return real_->absolute_path(name); }
+  std::string full_path(std::string_view name) override { return real_->full_path(name); }
+  bool is_directory(const std::string& name) override { return real_->is_directory(name); }
+  std::string executable_path() override { return real_->executable_path(); }
   std::optional<std::string> environment(const char* name) override { return real_->environment(name); }
-  io::LaunchResult launch(const std::string& interpreter, const std::string& command) override {
-    return real_->launch(interpreter, command);
+  io::LaunchResult launch(const std::string& interpreter, const std::string& command,
+                          const std::optional<std::string>& child_path) override {
+    return real_->launch(interpreter, command, child_path);
   }
 
  private:

@@ -1,7 +1,5 @@
 #include "io/files.h"
 
-#include <filesystem>
-
 namespace kv::io {
 namespace {
 
@@ -61,9 +59,7 @@ bool try_flush(File& f) {
 
 }  // namespace
 
-std::string full_path_name(std::string_view name) {
-  return std::filesystem::path(os().absolute_path(name)).lexically_normal().string();
-}
+std::string full_path_name(std::string_view name) { return os().full_path(name); }
 
 File& file(int unit) { return g_units[unit]; }
 

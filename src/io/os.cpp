@@ -4,8 +4,10 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -143,13 +145,57 @@ class RealOs final : public Os {
   void close(int handle) override { ::close(handle); }
 #endif
 
-  std::string absolute_path(std::string_view name) override {
+#ifdef _WIN32
+  // The ANSI functions keep the name in the bytes the program holds; std::filesystem
+  // would take them for UTF-8 and give back another text.
+  std::string full_path(std::string_view name) override {
+    const std::string n(name);
+    std::string full(MAX_PATH, '\0');
+    for (;;) {
+      const DWORD got = GetFullPathNameA(n.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+      if (got == 0) return n;
+      if (got < full.size()) {
+        full.resize(got);
+        return full;
+      }
+      full.resize(got);  // got counts the terminating zero when the path did not fit
+    }
+  }
+  bool is_directory(const std::string& name) override {
+    const DWORD a = GetFileAttributesA(name.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+  std::string executable_path() override {
+    std::string path(MAX_PATH, '\0');
+    for (;;) {
+      const DWORD got = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+      if (got == 0) return {};
+      if (got < path.size()) {
+        path.resize(got);
+        return path;
+      }
+      path.resize(path.size() * 2);
+    }
+  }
+#else
+  // POSIX paths are bytes, which std::filesystem keeps as they are.
+  std::string full_path(std::string_view name) override {
     std::error_code ec;
     const std::filesystem::path p(name);
     std::filesystem::path abs = std::filesystem::absolute(p, ec);
     if (ec) abs = p;
-    return abs.string();
+    return abs.lexically_normal().string();
   }
+  bool is_directory(const std::string& name) override {
+    struct stat st;
+    return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  }
+  std::string executable_path() override {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string() : self.string();
+  }
+#endif
 
 #ifdef _WIN32
   std::optional<std::string> environment(const char* name) override {
@@ -177,12 +223,24 @@ class RealOs final : public Os {
 #endif
 
 #ifdef _WIN32
-  LaunchResult launch(const std::string& interpreter, const std::string& command) override {
+  LaunchResult launch(const std::string& interpreter, const std::string& command,
+                      const std::optional<std::string>& child_path) override {
     std::string line = interpreter + " /c " + command;
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+    // The child's environment block: the program's, with PATH replaced when asked.
+    std::string block;
+    if (child_path) {
+      char* const env = GetEnvironmentStringsA();
+      for (const char* e = env; e != nullptr && *e != '\0'; e += std::strlen(e) + 1)
+        if (_strnicmp(e, "PATH=", 5) != 0) block.append(e).push_back('\0');
+      if (env != nullptr) FreeEnvironmentStringsA(env);
+      block.append("PATH=").append(*child_path).push_back('\0');
+      block.push_back('\0');
+    }
+    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, child_path ? block.data() : nullptr, nullptr,
+                        &si, &pi))
       return {launch_failure_of(GetLastError()), -1};
     WaitForSingleObject(pi.hProcess, INFINITE);
     DWORD code = 0;
@@ -192,13 +250,24 @@ class RealOs final : public Os {
     return {LaunchFailure::None, static_cast<std::int32_t>(code)};
   }
 #else
-  LaunchResult launch(const std::string& interpreter, const std::string& command) override {
+  LaunchResult launch(const std::string& interpreter, const std::string& command,
+                      const std::optional<std::string>& child_path) override {
     std::string program = interpreter;
     std::string text = command;
     char dash_c[] = "-c";
     char* argv[] = {program.data(), dash_c, text.data(), nullptr};
+    // The child's environment: the program's, with PATH replaced when asked.
+    std::vector<char*> env;
+    std::string path_entry;
+    for (char** e = environ; *e != nullptr; ++e)
+      if (!child_path || std::strncmp(*e, "PATH=", 5) != 0) env.push_back(*e);
+    if (child_path) {
+      path_entry = "PATH=" + *child_path;
+      env.push_back(path_entry.data());
+    }
+    env.push_back(nullptr);
     pid_t pid = 0;
-    const int err = posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, environ);
+    const int err = posix_spawnp(&pid, program.c_str(), nullptr, nullptr, argv, env.data());
     if (err != 0) return {launch_failure_of(err), -1};
     int status = 0;
     pid_t waited = 0;

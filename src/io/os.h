@@ -69,15 +69,24 @@ class Os {
   // A regular file, which can be cut off (not a terminal, pipe or device).
   virtual bool is_regular(int handle) = 0;
   virtual void close(int handle) = 0;
-  // The name made absolute against the working directory.
-  virtual std::string absolute_path(std::string_view name) = 0;
+  // The name made absolute against the working directory and lexically normalised
+  // ("." and ".." taken out, separators as the platform writes them), in the same
+  // single-byte characters as the name: the full path name that diagnostics show.
+  virtual std::string full_path(std::string_view name) = 0;
+  // Whether a directory of that name exists.
+  virtual bool is_directory(const std::string& name) = 0;
+  // The full path name of the running program's executable file; empty when the OS
+  // cannot tell.
+  virtual std::string executable_path() = 0;
 
   // The value of an environment variable, when it is set.
   virtual std::optional<std::string> environment(const char* name) = 0;
   // Runs `command` through `interpreter` as this platform's interpreter takes one
   // command ("INTERPRETER /c COMMAND" on Windows, INTERPRETER -c COMMAND elsewhere),
   // sharing the program's console, and waits without time limit until it has ended.
-  virtual LaunchResult launch(const std::string& interpreter, const std::string& command) = 0;
+  // The child has the program's environment, but for PATH when `child_path` is given.
+  virtual LaunchResult launch(const std::string& interpreter, const std::string& command,
+                              const std::optional<std::string>& child_path) = 0;
 };
 
 // Writes n bytes through `os`, asking again after an interruption and after a write that
