@@ -11,11 +11,13 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "io/files.h"
 #include "io/layout.h"
 #include "io/record_writer.h"
 #include "run/launcher.h"
+#include "scripted_os.h"
 #include "test_support.h"
 
 namespace {
@@ -219,3 +221,49 @@ TEST(LaunchCommand, RecordsWrittenSoFarAreInTheirFilesBeforeTheLaunch) {
 }
 
 }  // namespace
+
+// Outside Windows, the commands a run starts find the stand-ins shipped with the program
+// after the user's own programs: the stand-ins' folder, installed or in the build tree,
+// is appended to their PATH.
+TEST(LaunchStandIns, PathGainsTheFolderBesideTheProgramAfterTheUsersOwn) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> folders;  // those that exist
+    std::string executable;
+    std::optional<std::string> user_path;
+    std::optional<std::string> child_path;
+  };
+  const std::string installed = "/opt/kv/libexec/kalvorestine_2p0";
+  const std::vector<Case> cases = {
+      {"installed", {installed}, "/opt/kv/bin/kalvorestine_2p0", "/usr/bin:/bin", "/usr/bin:/bin:" + installed},
+      {"build tree", {"/b/tools/shims"}, "/b/kalvorestine_2p0", "/usr/bin", "/usr/bin:/b/tools/shims"},
+      {"installed before build tree",
+       {installed, "/opt/kv/bin/tools/shims"},
+       "/opt/kv/bin/kalvorestine_2p0",
+       "/x",
+       "/x:" + installed},
+      {"neither", {}, "/opt/kv/bin/kalvorestine_2p0", "/usr/bin", std::nullopt},
+      {"PATH unset", {installed}, "/opt/kv/bin/kalvorestine_2p0", std::nullopt,
+       std::string(kv::kDefaultPath) + ":" + installed},
+      {"PATH empty", {installed}, "/opt/kv/bin/kalvorestine_2p0", "", installed},
+      {"folder that PATH cannot hold", {"/a:b/tools/shims"}, "/a:b/kalvorestine_2p0", "/usr/bin", std::nullopt},
+      {"program unknown", {installed}, "", "/usr/bin", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    kv::test::ScriptedOs os;
+    for (const std::string& f : c.folders) os.mkdir(f);
+    EXPECT_EQ(kv::child_path(c.executable, c.user_path), c.child_path) << c.name;
+  }
+}
+
+TEST(LaunchStandIns, CommandTextStaysAsItIsAndOnlyPathChanges) {
+  kv::test::ScriptedOs os;
+  os.executable = "/opt/kv/bin/kalvorestine_2p0";
+  os.mkdir("/opt/kv/libexec/kalvorestine_2p0");
+  os.env["PATH"] = "/home/u/bin:/usr/bin";
+  EXPECT_EQ(kv::run_command("Wgnuplot kalvorestine_2p0_curva_F-t.gnu   "), 0);
+  ASSERT_EQ(os.launches.size(), 1u);
+  EXPECT_EQ(os.launches[0].first, "/bin/sh");
+  EXPECT_EQ(os.launches[0].second, "Wgnuplot kalvorestine_2p0_curva_F-t.gnu");
+  EXPECT_EQ(os.child_paths[0], "/home/u/bin:/usr/bin:/opt/kv/libexec/kalvorestine_2p0");
+}

@@ -2,6 +2,7 @@
 // launched programs get, what they find in the files, and that nothing a launch does (or
 // fails to do) changes the run. Which commands a run launches, and in which order, is
 // tested in process with the switches (run_worked_example_test.cpp).
+#include <filesystem>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -54,8 +55,31 @@ TEST(LaunchSequence, CaseNameWithInnerAndLeadingBlanks) {
     EXPECT_TRUE(box.has(file)) << file;
 }
 
+TEST(LaunchSequence, ProgramsTheUserLacksAreTheStandInsBesideTheProgram) {
+  // The user's Notepad and notepad come first; Wgnuplot, which the user lacks, is the
+  // stand-in of the build tree, whose folder ends the PATH of every command.
+  RunDir box;
+  box.setup(all_launches(), kWorkedExampleSamples, head_records(6));
+  box.record_programs(/*with_plotter=*/false);
+  box.script(box.dir() / "bin" / "interpreter",
+             "printf '%s|%s\\n' \"$2\" \"$PATH\" >> '" + box.path("paths.log") + "'\nexec /bin/sh -c \"$2\"\n");
+  box.set_env("COMSPEC", box.path("bin/interpreter"));
+  ASSERT_EQ(box.run().status, 0);
+  const std::string standins =
+      std::filesystem::path(KV_PROGRAM).parent_path().lexically_normal().string() + "/tools/shims";
+  ASSERT_TRUE(std::filesystem::is_regular_file(standins + "/Wgnuplot"));
+  const std::string path = box.path("bin") + ":/usr/bin:/bin:" + standins;
+  EXPECT_EQ(lines(box.get("paths.log")),
+            (std::vector<std::string>{"Notepad kalvorestine_2p0_dados_geral.txt|" + path, "notepad caso1.txt|" + path,
+                                      "Wgnuplot kalvorestine_2p0_curva_F-t.gnu|" + path,
+                                      "Notepad teste1_saida_A.txt|" + path, "Notepad teste1_saida_B.txt|" + path}));
+  EXPECT_EQ(box.launches(), (std::vector<std::string>{"Notepad[kalvorestine_2p0_dados_geral.txt]", "notepad[caso1.txt]",
+                                                      "Notepad[teste1_saida_A.txt]", "Notepad[teste1_saida_B.txt]"}));
+}
+
 TEST(LaunchSequence, MissingProgramsChangeNothingInTheRun) {
-  // Editors present but no plotting program; then nothing at all on PATH.
+  // Editors present but no plotting program of the user's, so that the stand-in plots
+  // (or says that gnuplot is missing); then no program of the user's at all.
   for (const bool editors : {true, false}) {
     RunDir box;
     box.setup(all_launches(), kWorkedExampleSamples, head_records(6));

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the program (Release) and runs it on the shipped example, a static firing of a
 # small D-class motor. The run works on a fresh copy of examples/ in build/example-run/,
-# so the shipped files stay as they are, and finds the editor and plotting stand-ins of
-# tools/shims on PATH.
+# so the shipped files stay as they are. Where your PATH has no Notepad or Wgnuplot, the
+# program finds the stand-ins of its build tree (<build>/tools/shims) by itself.
 #
 #   tools/run_example.sh           opens each input and result file in your editor
 #                                  (VISUAL, EDITOR, else nano or vi) and waits for it
@@ -27,13 +27,13 @@ tools/need.sh cmake ninja-build g++ libcli11-dev libfast-float-dev gnuplot-nox
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF >/dev/null
 cmake --build "$build" --target kalvorestine_2p0 >/dev/null
+[ -x "$build/tools/shims/Notepad" ] || { echo "no stand-ins in $build/tools/shims" >&2; exit 1; }
 
 rm -rf "$run"
 mkdir -p "$run"
 cp examples/*.txt examples/*.gnu "$run"/
 cd "$run"
 
-export PATH="$root/$build/tools/shims:$PATH"
 status=0
 if ((batch)) || [ ! -t 0 ]; then
   "$root/$build/kalvorestine_2p0" </dev/null || status=$?

@@ -83,6 +83,22 @@ std::optional<std::string> command_word(std::string_view file_name, Interpreter 
 
 int last_launch_error() { return g_last_error; }
 
+std::optional<std::string> child_path(std::string_view executable, const std::optional<std::string>& user_path) {
+  if (kInterpreter == Interpreter::WindowsCmd) return std::nullopt;
+  const auto slash = executable.find_last_of('/');
+  if (slash == std::string_view::npos) return std::nullopt;
+  const std::string folder(executable.substr(0, slash + 1));
+  for (std::string_view place : {std::string_view(KV_STANDINS_FROM_BINDIR), std::string_view("tools/shims")}) {
+    const std::string standins = io::os().full_path(folder + std::string(place));
+    // A folder whose name holds the separator of PATH cannot be put on it.
+    if (standins.find(':') != std::string::npos || !io::os().is_directory(standins)) continue;
+    if (!user_path) return std::string(kDefaultPath) + ":" + standins;
+    if (user_path->empty()) return standins;
+    return *user_path + ":" + standins;
+  }
+  return std::nullopt;
+}
+
 std::int32_t run_command(std::string_view program, std::string_view file_name) {
   const std::optional<std::string> word = command_word(file_name, kInterpreter);
   if (!word) return failed(12);
@@ -106,7 +122,8 @@ std::int32_t run_command(std::string_view command) {
 #endif
   const std::string interpreter = comspec && !comspec->empty() ? *comspec : fallback;
   if (interpreter.size() > kMaxInterpreter) return failed(2);
-  const io::LaunchResult r = io::os().launch(interpreter, std::string(command));
+  const io::LaunchResult r = io::os().launch(
+      interpreter, std::string(command), child_path(io::os().executable_path(), io::os().environment("PATH")));
   if (r.failure != io::LaunchFailure::None) return failed(error_number_of(r.failure));
   return r.exit_code;
 }

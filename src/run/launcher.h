@@ -44,6 +44,21 @@ inline constexpr Interpreter kInterpreter = Interpreter::PosixShell;
 //   byte, a control character, '%' or '"'.
 std::optional<std::string> command_word(std::string_view file_name, Interpreter kind);
 
+// The programs a run starts by name (Notepad, notepad, Wgnuplot) are the user's own where
+// their PATH has them. Outside Windows the program ships stand-ins for them, installed
+// in a folder of their own (KV_STANDINS_FROM_BINDIR, relative to the program's folder) or,
+// in a build tree, in tools/shims beside the program; the first of those folders that
+// exists is appended to the PATH of every command the program starts, so that a name the
+// user's PATH does not resolve still finds its stand-in. The command text stays as it is.
+//
+// The PATH for a command started by the program at `executable` when the user's PATH is
+// `user_path` (nullopt: unset); nullopt when the command keeps the program's environment
+// as it is (on Windows, or when no stand-ins' folder is found).
+std::optional<std::string> child_path(std::string_view executable, const std::optional<std::string>& user_path);
+
+// The search path of a POSIX shell whose PATH is unset.
+inline constexpr std::string_view kDefaultPath = "/usr/local/bin:/usr/bin:/bin";
+
 // Runs the command (its trailing blanks dropped) as "INTERPRETER /c COMMAND" on Windows
 // or "INTERPRETER -c COMMAND" elsewhere; the interpreter is COMSPEC when set and not
 // empty, else cmd.exe or /bin/sh. Returns the child's exit code, or -1 when the launch
