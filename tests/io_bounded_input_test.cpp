@@ -30,10 +30,10 @@ TEST(BoundedInput, OverlongValuesAreSyntaxErrors) {
   const Case cases[] = {
       {"unquoted digits", std::string(huge, '7') + "\n", false},
       {"unquoted text", std::string(huge, 'k') + " 1\n", true},
-      {"quoted text that never closes", "'" + std::string(huge, 'q') + "\n", true},
-      {"quoted text over many records", "'" + [&] {
-         std::string many;
-         for (int i = 0; i < 64; ++i) many += std::string(huge / 64, 'q') + "\n";
+      {"quoted text that never closes", std::string("'").append(huge, 'q').append("\n"), true},
+      {"quoted text over many records", [&] {
+         std::string many = "'";
+         for (int i = 0; i < 64; ++i) many.append(huge / 64, 'q').append("\n");
          return many;
        }(),
        true},

@@ -365,7 +365,7 @@ TEST_F(Reader, RecordsLargerThanTheInputWindow) {
   std::string bytes;
   bytes += std::string(big, ' ') + "42" + std::string(big, ' ') + "43\r\n";  // values far apart
   bytes += std::string(big, 'k') + "\r\n";                                   // one huge unquoted text
-  bytes += "'" + std::string(big, 'q') + "'\n";                              // one huge quoted text
+  bytes += std::string("'").append(big, 'q').append("'\n");                 // one huge quoted text
   bytes += std::string(big, 'z') + " 1\n";                                   // a huge record skipped
   bytes += "'ab" + std::string(big, ' ') + "\r\ncd'\n";                      // a quoted text over a long record
   bytes += "7\n";

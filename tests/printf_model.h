@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 namespace kv::printf_model {
 
@@ -30,9 +29,11 @@ inline std::string non_finite(double v, int w) {
 // printf of one value with a precision, whatever its length.
 inline std::string printed(const char* format, int d, double v) {
   const int n = std::snprintf(nullptr, 0, format, d, v);
-  std::vector<char> buf(static_cast<std::size_t>(n) + 1);
-  std::snprintf(buf.data(), buf.size(), format, d, v);
-  return std::string(buf.data(), static_cast<std::size_t>(n));
+  if (n <= 0) return {};
+  // Printed into the string itself, whose terminating zero takes the one printf writes.
+  std::string s(static_cast<std::size_t>(n), '\0');
+  std::snprintf(s.data(), s.size() + 1, format, d, v);
+  return s;
 }
 
 inline std::string field_I(std::int32_t v, int w) { return right(std::to_string(v), w); }
