@@ -12,7 +12,7 @@
 #   build-soak/soak build-soak/kalvorestine_2p0 --seed N --runs 1
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-soak -G Ninja -DKV_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TESTS=OFF >/dev/null
+cmake -S . -B build-soak -G Ninja -DKV_SANITIZE=ON -DKV_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TESTS=OFF >/dev/null
 cmake --build build-soak --target kalvorestine_2p0
 "${CXX:-c++}" -std=c++20 -O1 -Wall -Wextra -Werror -o build-soak/soak tools/soak.cpp
 

@@ -8,12 +8,18 @@
 #     directory, which checks what cmd makes of plain names and of names with
 #     characters that cmd acts on.
 # The result files of the Windows run must equal those of the native run byte for byte.
+#  3. with a case name in Windows-1252 whose folder is missing, which checks that the
+#     diagnostic names the file in the name's own bytes.
 # Then each companion's own check (tests/<companion>/wine_check.sh WINDOWS_EXE NATIVE_EXE)
 # runs its Windows executable under Wine against the native one.
 #
 # Needs: cmake, ninja-build, g++-mingw-w64-x86-64-posix, and wine64 for the runs
-# (installed here when missing and apt-get is available; without Wine only the build is
-# checked).
+# (installed here when missing and apt-get is available; without Wine only the build and
+# the package are checked).
+#
+# It also makes the Windows package with cpack, build-windows/package/
+# kalvorestine_2p0-VERSION-win64.zip, checks what it holds and, under Wine, runs the
+# example from the unpacked package.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -25,7 +31,7 @@ fail() { echo "windows: $*" >&2; exit 1; }
 
 # --- the static cross build -------------------------------------------------------
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release >/dev/null
+  -DCMAKE_BUILD_TYPE=Release -DKV_WERROR=ON >/dev/null
 programs=(kalvorestine_2p0 kalvorestine_2p0_prepare kalvorestine_2p0_export)
 # Where each executable lands in a build tree.
 built_path() {  # build-dir program
@@ -49,6 +55,44 @@ for program in "${programs[@]}"; do
 done
 exe=$root/$build/kalvorestine_2p0.exe
 
+# --- the package -------------------------------------------------------------------
+version=$(sed -nE 's/^project\(kalvorestine_2p0 VERSION ([0-9.]+).*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || fail "no version in CMakeLists.txt"
+package=kalvorestine_2p0-$version-win64
+rm -rf "$build/package"
+(cd "$build" && cpack -G ZIP -B "$root/$build/package" >/dev/null) || fail "cpack failed"
+zip=$root/$build/package/$package.zip
+[ -f "$zip" ] || fail "no $zip"
+expected_entries="$package/README.md
+$package/examples/generate_load_cell.py
+$package/examples/kalvorestine_2p0_curva_F-t.gnu
+$package/examples/kalvorestine_2p0_dados_geral.txt
+$package/examples/motor_d12.txt
+$package/examples/motor_d12_celula.txt
+$package/examples/prepare/hx711_ensaio.csv
+$package/kalvorestine_2p0.exe
+$package/kalvorestine_2p0_export.exe
+$package/kalvorestine_2p0_prepare.exe"
+entries=$(python3 - "$zip" <<'PY'
+import sys, zipfile
+print("\n".join(sorted(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/"))))
+PY
+)
+[ "$entries" = "$expected_entries" ] || fail "the package holds:
+$entries
+expected:
+$expected_entries"
+unpacked=$(mktemp -d)
+python3 -m zipfile -e "$zip" "$unpacked"
+for program in "${programs[@]}"; do
+  cmp "$unpacked/$package/$program.exe" "$(built_path "$build" "$program").exe" || fail "$program.exe in the package is not the one built"
+done
+for f in README.md examples/kalvorestine_2p0_dados_geral.txt examples/motor_d12.txt examples/motor_d12_celula.txt \
+  examples/kalvorestine_2p0_curva_F-t.gnu examples/generate_load_cell.py examples/prepare/hx711_ensaio.csv; do
+  cmp "$unpacked/$package/$f" "$f" || fail "$f in the package differs from the source tree's"
+done
+echo "windows: package $zip ($(stat -c %s "$zip") bytes) holds $(echo "$entries" | wc -l) files as expected"
+
 # --- Wine --------------------------------------------------------------------------
 if ! command -v wine >/dev/null 2>&1 && ! command -v wine64 >/dev/null 2>&1; then
   if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
@@ -59,7 +103,8 @@ fi
 wine=$(command -v wine64 || command -v wine || true)
 [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
 if [ -z "$wine" ]; then
-  echo "windows: Wine is not installed; the executable was built but not run"
+  echo "windows: Wine is not installed; the executables and the package were built but not run"
+  rm -rf "$unpacked"
   exit 0
 fi
 
@@ -68,7 +113,7 @@ cmake -S . -B "$native" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF >/dev
 cmake --build "$native" --target "${programs[@]}" >/dev/null
 
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+trap 'rm -rf "$work" "$unpacked"' EXIT
 export WINEPREFIX=$work/prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
 # A recorder: appends its whole command line to launches.log in the working directory.
 cat >"$work/recorder.c" <<'C'
@@ -133,7 +178,30 @@ ls "$work/cmd" | grep -q '^pwned' && fail "a case name ran a command under cmd"
 [ -f "$work/cmd/x&copy nul pwned_saida_A.txt" ] || fail "the result file is missing"
 echo "windows: cmd.exe passed a name with & as one file name and ran nothing else"
 
-# 3. The companions, each by its own check.
+# 3. A case name in Windows-1252 ("não_há/motor") whose folder is missing: the run log
+#    cannot be created, and the diagnostic shows the name's own bytes, not UTF-8.
+fresh "$work/name"
+sed -i "s/^motor_d12  /'n\xe3o_h\xe1\/motor'/" "$work/name/motor_d12.txt"
+status=0
+(cd "$work/name" && timeout 300 "$wine" "$exe" </dev/null >"$work/name.out" 2>"$work/name.err") || status=$?
+[ "$status" = 29 ] || fail "a missing folder gave status $status, not 29: $(cat "$work/name.err")"
+printf 'forrtl: severe (29): file not found, unit 80, file Z:%s\\n\xe3o_h\xe1\\motor_saida_H.txt\r\n' \
+  "$(echo "$work/name" | tr / '\\')" >"$work/name.expected"
+cmp "$work/name.err" "$work/name.expected" || fail "the diagnostic of a missing folder: $(od -c "$work/name.err")"
+echo "windows: a diagnostic names a file in its Windows-1252 bytes"
+
+# 4. The example run from the unpacked package, as a user on Windows starts it (with the
+#    recorder for an interpreter, so that no editor waits for a user).
+"$wine" reg add 'HKCU\Environment' /v COMSPEC /t REG_SZ /d "$comspec" /f >/dev/null
+(cd "$unpacked/$package/examples" && timeout 300 "$wine" ../kalvorestine_2p0.exe </dev/null >/dev/null 2>&1) ||
+  fail "the example from the package failed"
+"$wine" reg delete 'HKCU\Environment' /v COMSPEC /f >/dev/null
+for f in motor_d12_saida_A.txt motor_d12_saida_B.txt motor_d12_saida_H.txt; do
+  cmp "$work/native/$f" "$unpacked/$package/examples/$f" || fail "$f of the packaged program differs from the native run"
+done
+echo "windows: the packaged program runs the example as the native one does"
+
+# 5. The companions, each by its own check.
 for companion in prepare export; do
   check=tests/$companion/wine_check.sh
   [ -x "$check" ] || fail "no $check"
