@@ -149,7 +149,8 @@ class RealOs final : public Os {
   // The ANSI functions keep the name in the bytes the program holds; std::filesystem
   // would take them for UTF-8 and give back another text.
   std::string full_path(std::string_view name) override {
-    const std::string n(name);
+    // An empty name stands for the working directory, as it does on POSIX systems.
+    const std::string n = name.empty() ? std::string(".\\") : std::string(name);
     std::string full(MAX_PATH, '\0');
     for (;;) {
       const DWORD got = GetFullPathNameA(n.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
