@@ -130,9 +130,18 @@ C
 $prefix-gcc-posix -O2 -static -o "$work/recorder.exe" "$work/recorder.c"
 "$wine" wineboot --init >/dev/null 2>&1 || true
 
-# Runs the Windows program in $1 (a copy of examples/ there already).
+# Runs a Windows program (the one built, unless $2 names another) in $1, a copy of
+# examples/ there already.
 run_windows() {
-  (cd "$1" && timeout 300 "$wine" "$exe" </dev/null >"$1.out" 2>&1) || fail "the Windows run in $1 failed: $(cat "$1.out")"
+  (cd "$1" && timeout 300 "$wine" "${2:-$exe}" </dev/null >"$1.out" 2>&1) || fail "the Windows run in $1 failed: $(cat "$1.out")"
+}
+# Runs a command while COMSPEC names the recorder. Wine takes COMSPEC from its registry,
+# not from the Unix environment.
+comspec='Z:'$(echo "$work/recorder.exe" | tr / '\\')
+recorded() {
+  "$wine" reg add 'HKCU\Environment' /v COMSPEC /t REG_SZ /d "$comspec" /f >/dev/null
+  "$@"
+  "$wine" reg delete 'HKCU\Environment' /v COMSPEC /f >/dev/null
 }
 run_native() {
   (cd "$1" && COMSPEC=/bin/true "$root/$native/kalvorestine_2p0" </dev/null) || fail "the native run failed"
@@ -147,11 +156,7 @@ fresh() {
 fresh "$work/native"
 run_native "$work/native"
 fresh "$work/recorded"
-comspec='Z:'$(echo "$work/recorder.exe" | tr / '\\')
-# Wine takes COMSPEC from its registry, not from the Unix environment.
-"$wine" reg add 'HKCU\Environment' /v COMSPEC /t REG_SZ /d "$comspec" /f >/dev/null
-run_windows "$work/recorded"
-"$wine" reg delete 'HKCU\Environment' /v COMSPEC /f >/dev/null
+recorded run_windows "$work/recorded"
 expected="$comspec /c Notepad kalvorestine_2p0_dados_geral.txt
 $comspec /c notepad motor_d12.txt
 $comspec /c Wgnuplot kalvorestine_2p0_curva_F-t.gnu
@@ -192,10 +197,7 @@ echo "windows: a diagnostic names a file in its Windows-1252 bytes"
 
 # 4. The example run from the unpacked package, as a user on Windows starts it (with the
 #    recorder for an interpreter, so that no editor waits for a user).
-"$wine" reg add 'HKCU\Environment' /v COMSPEC /t REG_SZ /d "$comspec" /f >/dev/null
-(cd "$unpacked/$package/examples" && timeout 300 "$wine" ../kalvorestine_2p0.exe </dev/null >/dev/null 2>&1) ||
-  fail "the example from the package failed"
-"$wine" reg delete 'HKCU\Environment' /v COMSPEC /f >/dev/null
+recorded run_windows "$unpacked/$package/examples" ../kalvorestine_2p0.exe
 for f in motor_d12_saida_A.txt motor_d12_saida_B.txt motor_d12_saida_H.txt; do
   cmp "$work/native/$f" "$unpacked/$package/examples/$f" || fail "$f of the packaged program differs from the native run"
 done

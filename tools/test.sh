@@ -14,6 +14,7 @@ cd "$(dirname "$0")/.."
 packages=(cmake ninja-build g++ libgtest-dev libcli11-dev libfast-float-dev)
 dir=build
 flags=(-DKV_WERROR=ON)
+clang=0
 for option in "$@"; do
   case $option in
     --sanitize)
@@ -26,21 +27,18 @@ for option in "$@"; do
       dir=build-release-tests
       flags+=(-DCMAKE_BUILD_TYPE=Release)
       ;;
-    --clang) ;;
+    --clang) clang=1 ;;
     *)
       echo "usage: $0 [--sanitize | --release] [--clang]" >&2
       exit 2
       ;;
   esac
 done
-for option in "$@"; do
-  if [ "$option" = --clang ]; then
-    dir=$dir-clang
-    flags+=(-DCMAKE_CXX_COMPILER=clang++)
-    packages+=(clang)
-    [[ " ${flags[*]} " == *" -DKV_SANITIZE=ON "* ]] && packages+=(libclang-rt-14-dev)
-  fi
-done
+if ((clang)); then
+  dir=$dir-clang
+  flags+=(-DCMAKE_CXX_COMPILER=clang++)
+  packages+=(clang libclang-rt-14-dev)
+fi
 tools/need.sh "${packages[@]}"
 cmake -S . -B "$dir" -G Ninja "${flags[@]}" >/dev/null
 cmake --build "$dir"
