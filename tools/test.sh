@@ -11,7 +11,7 @@
 #   --clang                   with clang++ instead of g++ (build directories end in -clang)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-packages=(cmake ninja-build g++ libgtest-dev libcli11-dev libfast-float-dev)
+packages=(cmake ninja-build g++ libgtest-dev libcli11-dev libfast-float-dev vim)
 dir=build
 flags=(-DKV_WERROR=ON)
 clang=0
