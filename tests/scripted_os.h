@@ -71,6 +71,8 @@ class ScriptedOs final : public io::Os {
   void quota(std::string_view name, std::size_t bytes) { quota_[key(name)] = bytes; }
   // Reads of the file are refused after `bytes` bytes have been read.
   void fail_reads_after(std::string_view name, std::size_t bytes) { fail_read_[key(name)] = bytes; }
+  // The file is not a regular file (a FIFO or a device) but opens as one.
+  void not_regular(std::string_view name) { not_regular_.insert(key(name)); }
 
   // --- what the program did --------------------------------------------------------------
   std::string err;                                              // the standard error stream
@@ -145,7 +147,7 @@ class ScriptedOs final : public io::Os {
     return true;
   }
   std::int64_t position(int handle) override { return static_cast<std::int64_t>(handles_.at(handle).pos); }
-  bool is_regular(int) override { return true; }
+  bool is_regular(int handle) override { return not_regular_.count(handles_.at(handle).file) == 0; }
   void close(int handle) override { handles_.erase(handle); }
   std::string full_path(std::string_view name) override { return key(name); }
   bool is_directory(const std::string& name) override { return dirs_.count(key(name)) != 0; }
@@ -202,6 +204,7 @@ class ScriptedOs final : public io::Os {
   std::map<std::string, OsError> deny_open_;
   std::map<std::string, std::size_t> quota_;
   std::map<std::string, std::size_t> fail_read_;
+  std::set<std::string> not_regular_;
   bool interrupt_pending_ = false;
   io::Os* previous_ = nullptr;
 };

@@ -94,6 +94,7 @@ void open(int unit, std::string_view name, Access access) {
 }
 
 bool read_bytes_quietly(File& f, char* dst, std::size_t n, std::size_t& got) {
+  if (!f.regular) return false;
   const OsResult r = read_retrying(f.handle, dst, n);
   if (r.error != OsError::None) return false;
   got = r.bytes;
@@ -101,6 +102,9 @@ bool read_bytes_quietly(File& f, char* dst, std::size_t n, std::size_t& got) {
 }
 
 std::size_t read_bytes(File& f, char* dst, std::size_t n) {
+  // Records are read from regular files only: a FIFO or a device (a terminal, /dev/zero)
+  // would keep the read waiting, or never end, so it cannot be opened as an input.
+  if (!f.regular) fail(kOpenFailure, f);
   const OsResult r = read_retrying(f.handle, dst, n);
   if (r.error != OsError::None) fail(kReadError, f);
   return r.bytes;

@@ -32,7 +32,7 @@ struct File {
   int handle = -1;
   int unit = 0;
   bool read_only = false;   // opened for reading only: a write is refused
-  bool regular = true;      // a regular file (can be cut off)
+  bool regular = true;      // a regular file: can be read and cut off
   std::string full_path;
 
   // Output: records not yet handed to the OS, and whether the file was cut off yet.
@@ -75,7 +75,9 @@ void close_all_as_they_stand();
 std::uint32_t end_run(const Failure& failure);
 
 // Used by the reader: reads up to n bytes at the file's current offset; 0 at the end of
-// the file. A failure throws message 39.
+// the file. A failure throws message 39; a file that is not a regular file (a FIFO, a
+// device) is not read at all and throws message 30, as a file that cannot be opened as
+// an input.
 std::size_t read_bytes(File& f, char* dst, std::size_t n);
 // The same for a read that read_bytes may take again: a failure returns false and is
 // left for the retry to report.

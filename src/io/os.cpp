@@ -126,9 +126,13 @@ class RealOs final : public Os {
   void close(int handle) override { ::_close(handle); }
 #else
   OpenResult open(const std::string& name, Access access) override {
-    const int flags = access == Access::ReadWrite ? (O_RDWR | O_CREAT | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO for reading waits for a writer that may never
+    // come. A regular file, the only kind the program reads, goes back to blocking I/O.
+    const int flags = (access == Access::ReadWrite ? (O_RDWR | O_CREAT) : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
     const int fd = ::open(name.c_str(), flags, 0666);
     if (fd < 0) return {-1, error_of(errno)};
+    struct stat st;
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     return {fd, OsError::None};
   }
   OsResult read(int handle, char* dst, std::size_t n) override { return moved(::read(handle, dst, n)); }
