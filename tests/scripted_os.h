@@ -35,6 +35,7 @@ class ScriptedOs final : public io::Os {
   }
   ~ScriptedOs() override {
     io::close_all_as_they_stand();  // no unit keeps a handle of this system
+    io::note_interrupt(0);          // nor does an interruption outlive it
     io::use_os(previous_);
   }
   ScriptedOs(const ScriptedOs&) = delete;
@@ -73,6 +74,12 @@ class ScriptedOs final : public io::Os {
   void fail_reads_after(std::string_view name, std::size_t bytes) { fail_read_[key(name)] = bytes; }
   // The file is not a regular file (a FIFO or a device) but opens as one.
   void not_regular(std::string_view name) { not_regular_.insert(key(name)); }
+  // The user interrupts (signal) as the file is opened, or once `bytes` bytes of it have
+  // been read.
+  void interrupt_at_open(std::string_view name, int signal) { interrupt_open_[key(name)] = signal; }
+  void interrupt_after_read(std::string_view name, std::size_t bytes, int signal) {
+    interrupt_read_[key(name)] = {bytes, signal};
+  }
 
   // --- what the program did --------------------------------------------------------------
   std::string err;                                              // the standard error stream
@@ -81,6 +88,8 @@ class ScriptedOs final : public io::Os {
   std::string executable;                                       // the program's own file
   std::map<std::string, std::string> env;                       // the environment it sees
   std::int32_t exit_code = 0;                                   // what every launch returns
+  bool interrupts_caught = false;                               // catch_interrupts() was called
+  int ended_by = 0;                                             // the signal end_by_interrupt() was given
   std::optional<io::LaunchFailure> launch_failure;              // launches that cannot start
 
   // --- io::Os ----------------------------------------------------------------------------
@@ -90,6 +99,7 @@ class ScriptedOs final : public io::Os {
     if (const auto it = deny_open_.find(k); it != deny_open_.end()) return {-1, it->second};
     if (dirs_.count(k)) return {-1, OsError::IsDirectory};
     if (!dirs_.count(parent(k))) return {-1, OsError::NotFound};
+    if (const auto it = interrupt_open_.find(k); it != interrupt_open_.end()) io::note_interrupt(it->second);
     const bool writable = access == io::Access::ReadWrite;
     if (writable && deny_write_.count(k)) return {-1, OsError::AccessDenied};
     if (!files_.count(k)) {
@@ -114,6 +124,8 @@ class ScriptedOs final : public io::Os {
     std::copy_n(bytes.data() + h.pos, m, dst);
     h.pos += m;
     h.read_so_far += m;
+    if (const auto it = interrupt_read_.find(h.file); it != interrupt_read_.end() && h.read_so_far >= it->second.first)
+      io::note_interrupt(it->second.second);
     return {m, OsError::None};
   }
 
@@ -165,6 +177,11 @@ class ScriptedOs final : public io::Os {
     if (launch_failure) return {*launch_failure, -1};
     return {io::LaunchFailure::None, exit_code};
   }
+  void catch_interrupts() override { interrupts_caught = true; }
+  std::uint32_t end_by_interrupt(int signal) override {
+    ended_by = signal;
+    return 128u + static_cast<std::uint32_t>(signal);
+  }
 
   // The commands launched, without their interpreter.
   std::vector<std::string> commands() const {
@@ -205,6 +222,8 @@ class ScriptedOs final : public io::Os {
   std::map<std::string, std::size_t> quota_;
   std::map<std::string, std::size_t> fail_read_;
   std::set<std::string> not_regular_;
+  std::map<std::string, int> interrupt_open_;
+  std::map<std::string, std::pair<std::size_t, int>> interrupt_read_;
   bool interrupt_pending_ = false;
   io::Os* previous_ = nullptr;
 };
@@ -238,6 +257,9 @@ class StderrCapture final : public io::Os {
                           const std::optional<std::string>& child_path) override {
     return real_->launch(interpreter, command, child_path);
   }
+  // The test process keeps its own handling of signals.
+  void catch_interrupts() override {}
+  std::uint32_t end_by_interrupt(int signal) override { return 128u + static_cast<std::uint32_t>(signal); }
 
  private:
   io::Os* real_;

@@ -40,6 +40,12 @@ struct Failure {
   std::string text;  // the message text with its placeholders filled in
 };
 
+// An interruption (SIGINT, SIGTERM) on its way to the entry point, which ends the run on
+// it (io::end_interrupted, files.h). It is thrown between records only.
+struct Interruption {
+  int signal = 0;
+};
+
 // The message of `number` for the file `full_path` open on `unit`:
 // "<text>, unit U, file <full path>".
 Failure unit_failure(int number, int unit, std::string_view full_path);

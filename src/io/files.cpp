@@ -1,5 +1,7 @@
 #include "io/files.h"
 
+#include <optional>
+
 namespace kv::io {
 namespace {
 
@@ -94,7 +96,7 @@ void open(int unit, std::string_view name, Access access) {
 }
 
 bool read_bytes_quietly(File& f, char* dst, std::size_t n, std::size_t& got) {
-  if (!f.regular) return false;
+  if (!f.regular || interrupt_noted() != 0) return false;
   const OsResult r = read_retrying(f.handle, dst, n);
   if (r.error != OsError::None) return false;
   got = r.bytes;
@@ -105,6 +107,7 @@ std::size_t read_bytes(File& f, char* dst, std::size_t n) {
   // Records are read from regular files only: a FIFO or a device (a terminal, /dev/zero)
   // would keep the read waiting, or never end, so it cannot be opened as an input.
   if (!f.regular) fail(kOpenFailure, f);
+  stop_if_interrupted();
   const OsResult r = read_retrying(f.handle, dst, n);
   if (r.error != OsError::None) fail(kReadError, f);
   return r.bytes;
@@ -139,19 +142,36 @@ void close(int unit) {
   f = File{};
 }
 
-std::uint32_t end_run(const Failure& failure) {
-  Failure reported = failure;
-  bool replaced = false;
+namespace {
+
+// Hands every unit's records to the OS; the failure of the first file that refuses them.
+std::optional<Failure> flush_for_the_end() {
+  std::optional<Failure> refused;
   for (File& f : g_units)
-    if (f.is_open && !try_flush(f) && !replaced) {
-      reported = unit_failure(kWriteError, f.unit, f.full_path);
-      replaced = true;
-    }
-  stderr_append(severe_line(reported));
+    if (f.is_open && !try_flush(f) && !refused) refused = unit_failure(kWriteError, f.unit, f.full_path);
+  return refused;
+}
+
+void report_severe(const Failure& f) {
+  stderr_append(severe_line(f));
   stderr_append("\n");
   stderr_flush();
+}
+
+}  // namespace
+
+std::uint32_t end_run(const Failure& failure) {
+  const Failure reported = flush_for_the_end().value_or(failure);
+  report_severe(reported);
   close_all_as_they_stand();
   return severe_exit_status(reported.number);
+}
+
+std::uint32_t end_interrupted(const Interruption& interruption) {
+  if (const std::optional<Failure> refused = flush_for_the_end()) report_severe(*refused);
+  stderr_flush();
+  close_all_as_they_stand();
+  return os().end_by_interrupt(interruption.signal);
 }
 
 void close_all_as_they_stand() {

@@ -74,6 +74,19 @@ void close_all_as_they_stand();
 // line goes to the standard error stream and every file is closed as it stands.
 std::uint32_t end_run(const Failure& failure);
 
+// Throws Interruption when the user or the system has interrupted the run (os.h). The
+// writer asks before each formatted write, the reader before each read of the OS, so
+// that the run ends between two records.
+inline void stop_if_interrupted() {
+  if (const int signal = interrupt_noted()) throw Interruption{signal};
+}
+
+// Ends a run that was interrupted: every record written so far reaches its file (one
+// that refuses them is reported as message 38 would report it), every file is closed, and
+// the process ends as the interruption would have ended it (os.h); what is returned is
+// the exit status where the process is to end by returning.
+std::uint32_t end_interrupted(const Interruption& interruption);
+
 // Used by the reader: reads up to n bytes at the file's current offset; 0 at the end of
 // the file. A failure throws message 39; a file that is not a regular file (a FIFO, a
 // device) is not read at all and throws message 30, as a file that cannot be opened as

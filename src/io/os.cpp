@@ -2,7 +2,9 @@
 // the program that calls the OS.
 #include "io/os.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -31,6 +33,10 @@ extern char** environ;
 
 namespace kv::io {
 namespace {
+
+// Written by a signal handler (POSIX) or by the console's control thread (Windows).
+std::atomic<int> g_interrupt{0};
+static_assert(std::atomic<int>::is_always_lock_free, "the interruption flag is set inside a signal handler");
 
 OsError error_of(int err) {
   switch (err) {
@@ -74,6 +80,23 @@ OsResult moved(long long r) {
 constexpr unsigned kChunk = 1u << 30;
 unsigned chunk(std::size_t n) { return static_cast<unsigned>(n > kChunk ? kChunk : n); }
 
+BOOL WINAPI on_console_event(DWORD event) {
+  switch (event) {
+    case CTRL_C_EVENT:
+    case CTRL_BREAK_EVENT:
+      note_interrupt(SIGINT);
+      return TRUE;
+    case CTRL_CLOSE_EVENT:
+      // The system ends the process when this returns: give the program the seconds it is
+      // allowed to put its records in their files first.
+      note_interrupt(SIGTERM);
+      Sleep(4000);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
 LaunchFailure launch_failure_of(DWORD code) {
   switch (code) {
     case ERROR_FILE_NOT_FOUND:
@@ -87,6 +110,8 @@ LaunchFailure launch_failure_of(DWORD code) {
   }
 }
 #else
+void on_signal(int signal) { note_interrupt(signal); }
+
 LaunchFailure launch_failure_of(int code) {
   switch (code) {
     case ENOENT:
@@ -283,6 +308,28 @@ class RealOs final : public Os {
     return {LaunchFailure::None, WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1};
   }
 #endif
+
+#ifdef _WIN32
+  void catch_interrupts() override { SetConsoleCtrlHandler(on_console_event, TRUE); }
+  std::uint32_t end_by_interrupt(int) override { return 0xC000013Au; }  // STATUS_CONTROL_C_EXIT
+#else
+  void catch_interrupts() override {
+    struct sigaction sa {};
+    sa.sa_handler = on_signal;
+    sigemptyset(&sa.sa_mask);
+    sa.sa_flags = SA_RESTART;  // no call is cut short: the program looks at the flag itself
+    for (const int signal : {SIGINT, SIGTERM}) ::sigaction(signal, &sa, nullptr);
+  }
+  std::uint32_t end_by_interrupt(int signal) override {
+    struct sigaction sa {};
+    sa.sa_handler = SIG_DFL;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(signal, &sa, nullptr);
+    ::raise(signal);
+    // Still here: the signal is blocked, as the parent may have asked.
+    return 128u + static_cast<std::uint32_t>(signal);
+  }
+#endif
 };
 
 RealOs g_real;
@@ -302,6 +349,9 @@ bool write_fully(Os& os, int handle, const char* src, std::size_t n, std::size_t
   }
   return true;
 }
+
+int interrupt_noted() { return g_interrupt.load(std::memory_order_relaxed); }
+void note_interrupt(int signal) { g_interrupt.store(signal, std::memory_order_relaxed); }
 
 Os& os() { return *g_os; }
 

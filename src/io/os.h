@@ -87,7 +87,24 @@ class Os {
   // The child has the program's environment, but for PATH when `child_path` is given.
   virtual LaunchResult launch(const std::string& interpreter, const std::string& command,
                               const std::optional<std::string>& child_path) = 0;
+
+  // Interruptions by the user or the system: SIGINT and SIGTERM on POSIX systems; Ctrl-C,
+  // Ctrl-Break and the closing of the console on Windows. Once caught, an interruption no
+  // longer ends the process where it comes: it is noted (interrupt_noted() below), and
+  // the program ends on it at a point of its own choosing, between two records.
+  virtual void catch_interrupts() = 0;
+  // Ends the process as the interruption would have: the signal's own default action on
+  // POSIX systems (so that the parent sees the process ended by that signal). Where the
+  // process is to end by returning, the exit status to return instead: on Windows that of
+  // a process interrupted from the console (C000013A, hex); a scripted system gives what
+  // a POSIX shell shows, 128 + the signal.
+  virtual std::uint32_t end_by_interrupt(int signal) = 0;
 };
+
+// The interruption noted so far: 0 while none has come, else its signal (SIGINT, SIGTERM).
+int interrupt_noted();
+// Notes an interruption (0: forgets one); safe inside a signal handler.
+void note_interrupt(int signal);
 
 // Writes n bytes through `os`, asking again after an interruption and after a write that
 // moved only part of them; `done` receives how many were written, all of them on success.

@@ -72,6 +72,7 @@ struct RecordBuilder {
 // stops the run as a record that cannot be held: message 66.
 template <class Append>
 void write_records(int unit, Append append) {
+  stop_if_interrupted();  // between records: the run ends with whole ones only
   File& f = file(unit);
   if (!f.writing) start_writing(f);
   bool fits = true;

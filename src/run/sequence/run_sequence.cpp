@@ -59,6 +59,9 @@ void run(RunState& s) {
 }
 
 std::uint32_t run_program() {
+  // Ctrl-C or a SIGTERM lets the run end between two records, with every record written
+  // so far in its file, instead of losing what is still buffered.
+  io::os().catch_interrupts();
   try {
     // The state lives until the run ends; the sample arrays can be large.
     auto state = std::make_unique<RunState>();
@@ -66,6 +69,8 @@ std::uint32_t run_program() {
     return 0;
   } catch (const io::Failure& failure) {
     return io::end_run(failure);
+  } catch (const io::Interruption& interruption) {
+    return io::end_interrupted(interruption);
   } catch (const std::bad_alloc&) {
     // Memory ran out somewhere else than in the sample arrays (an input record too long
     // to hold, for one): the run ends like any other failure, with its diagnostic and
