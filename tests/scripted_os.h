@@ -80,6 +80,8 @@ class ScriptedOs final : public io::Os {
   void interrupt_after_read(std::string_view name, std::size_t bytes, int signal) {
     interrupt_read_[key(name)] = {bytes, signal};
   }
+  // The user interrupts while the command launched `count`-th (from 1) runs.
+  void interrupt_at_launch(std::size_t count, int signal) { interrupt_launch_ = {count, signal}; }
 
   // --- what the program did --------------------------------------------------------------
   std::string err;                                              // the standard error stream
@@ -174,6 +176,7 @@ class ScriptedOs final : public io::Os {
                           const std::optional<std::string>& child_path) override {
     launches.emplace_back(interpreter, command);
     child_paths.push_back(child_path);
+    if (launches.size() == interrupt_launch_.first) io::note_interrupt(interrupt_launch_.second);
     if (launch_failure) return {*launch_failure, -1};
     return {io::LaunchFailure::None, exit_code};
   }
@@ -224,6 +227,7 @@ class ScriptedOs final : public io::Os {
   std::set<std::string> not_regular_;
   std::map<std::string, int> interrupt_open_;
   std::map<std::string, std::pair<std::size_t, int>> interrupt_read_;
+  std::pair<std::size_t, int> interrupt_launch_{0, 0};
   bool interrupt_pending_ = false;
   io::Os* previous_ = nullptr;
 };

@@ -112,6 +112,7 @@ std::int32_t run_command(std::string_view command) {
   const auto last = command.find_last_not_of(' ');
   command = last == std::string_view::npos ? std::string_view{} : command.substr(0, last + 1);
   if (command.size() > kMaxCommand) return failed(7);
+  io::stop_if_interrupted();  // nothing more is started once the user has interrupted the run
   g_last_error = 0;
   io::flush_all();
   const std::optional<std::string> comspec = io::os().environment("COMSPEC");
