@@ -183,6 +183,21 @@ ls "$work/cmd" | grep -q '^pwned' && fail "a case name ran a command under cmd"
 [ -f "$work/cmd/x&copy nul pwned_saida_A.txt" ] || fail "the result file is missing"
 echo "windows: cmd.exe passed a name with & as one file name and ran nothing else"
 
+# 2b. A case name that cmd.exe would expand (%): the run completes, the results are not
+#     opened, and the user is told why on the standard error stream.
+fresh "$work/percent"
+for p in Notepad Wgnuplot; do cp "$work/recorder.exe" "$work/percent/$p.exe"; done
+sed -i 's/^motor_d12  /motor%1/' "$work/percent/motor_d12.txt"
+(cd "$work/percent" && timeout 300 "$wine" "$exe" </dev/null >"$work/percent.out" 2>"$work/percent.err") ||
+  fail "a case name with % stopped the run: $(cat "$work/percent.err")"
+[ -f "$work/percent/motor%1_saida_A.txt" ] || fail "the result file of a case name with % is missing"
+reason="cmd.exe would take the % in the name for the start of a variable and open another file"
+printf 'kalvorestine_2p0: Notepad was not started on motor%%1_saida_A.txt: %s\r\nkalvorestine_2p0: Notepad was not started on motor%%1_saida_B.txt: %s\r\n' \
+  "$reason" "$reason" >"$work/percent.expected"
+cmp "$work/percent.err" "$work/percent.expected" || fail "a name cmd cannot be given: $(od -c "$work/percent.err" | head)"
+[ "$(tr -d '\r' <"$work/percent/launches.log" | wc -l)" = 3 ] || fail "expected three launches: $(cat "$work/percent/launches.log")"
+echo "windows: a result file whose name cmd.exe would expand is not opened, and the user is told why"
+
 # 3. A case name in Windows-1252 ("não_há/motor") whose folder is missing: the run log
 #    cannot be created, and the diagnostic shows the name's own bytes, not UTF-8.
 fresh "$work/name"

@@ -87,7 +87,12 @@ TEST(LaunchCommandWord, PlainNamesStayAsTheyAreAndOthersAreQuotedOrRefused) {
   for (const WordCase& c : cases) {
     EXPECT_EQ(kv::command_word(c.file_name, Interpreter::PosixShell), c.shell) << c.name;
     EXPECT_EQ(kv::command_word(c.file_name, Interpreter::WindowsCmd), c.cmd) << c.name;
+    // A refused name always comes with the reason that the user is told.
+    EXPECT_EQ(kv::unpassable(c.file_name, Interpreter::PosixShell).empty(), c.shell.has_value()) << c.name;
+    EXPECT_EQ(kv::unpassable(c.file_name, Interpreter::WindowsCmd).empty(), c.cmd.has_value()) << c.name;
   }
+  EXPECT_EQ(kv::unpassable("%PATH%", Interpreter::WindowsCmd),
+            "cmd.exe would take the % in the name for the start of a variable and open another file");
 }
 
 TEST(LaunchCommandWord, QuotedShellWordGivesBackTheNameUnchanged) {
@@ -195,8 +200,15 @@ TEST(LaunchCommand, UnsafeNameIsNotLaunched) {
   ::unsetenv("COMSPEC");
   TempDir tmp;
   const std::string marker = (tmp.path() / "ran").string();
-  // A name the shell cannot be given safely: nothing runs.
-  EXPECT_EQ(kv::run_command("touch '" + marker + "'; true", std::string("a\0b", 3)), -1);
+  // A name the shell cannot be given safely: nothing runs. No file has such a name, so
+  // the open that follows is what reports it (cmd's refusals are told at once: the Windows
+  // check runs them under Wine).
+  {
+    kv::test::StderrCapture capture;
+    EXPECT_EQ(kv::run_command("touch '" + marker + "'; true", std::string("a\0b", 3)), -1);
+    kv::io::stderr_flush();
+    EXPECT_EQ(capture.err, "");
+  }
   EXPECT_EQ(kv::last_launch_error(), 12);
   EXPECT_FALSE(fs::exists(marker));
   // A quoted name reaches the program as one argument and runs nothing.

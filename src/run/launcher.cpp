@@ -51,14 +51,22 @@ bool quotable_for_cmd(char c) {
   return c == '&' || c == '|' || c == '<' || c == '>' || c == '^';
 }
 
-// Characters that cmd expands or ends a quotation on even between quotation marks.
-bool unquotable_for_cmd(char c) { return c == '\0' || c == '%' || c == '"' || is_control(c); }
-
 }  // namespace
 
+std::string_view unpassable(std::string_view file_name, Interpreter kind) {
+  if (file_name.find('\0') != std::string_view::npos) return "the name holds a zero byte, which ends a command line";
+  if (kind == Interpreter::PosixShell) return {};
+  for (char c : file_name) {
+    if (c == '%') return "cmd.exe would take the % in the name for the start of a variable and open another file";
+    if (c == '"') return "cmd.exe cannot be given a name that holds a quotation mark";
+    if (is_control(c)) return "cmd.exe cannot be given a name that holds a control character";
+  }
+  return {};
+}
+
 std::optional<std::string> command_word(std::string_view file_name, Interpreter kind) {
+  if (!unpassable(file_name, kind).empty()) return std::nullopt;
   if (kind == Interpreter::PosixShell) {
-    if (file_name.find('\0') != std::string_view::npos) return std::nullopt;
     bool special = false;
     for (char c : file_name) special = special || special_to_shell(c);
     if (!special) return std::string(file_name);
@@ -73,10 +81,7 @@ std::optional<std::string> command_word(std::string_view file_name, Interpreter 
     return word;
   }
   bool special = false;
-  for (char c : file_name) {
-    if (unquotable_for_cmd(c)) return std::nullopt;
-    special = special || quotable_for_cmd(c);
-  }
+  for (char c : file_name) special = special || quotable_for_cmd(c);
   if (!special) return std::string(file_name);
   return '"' + std::string(file_name) + '"';
 }
@@ -101,7 +106,26 @@ std::optional<std::string> child_path(std::string_view executable, const std::op
 
 std::int32_t run_command(std::string_view program, std::string_view file_name) {
   const std::optional<std::string> word = command_word(file_name, kInterpreter);
-  if (!word) return failed(12);
+  if (!word) {
+    // The run goes on without this file in the editor; the user learns why it did not open
+    // (a name with a zero byte names no file at all: the open of it reports that).
+    if (file_name.find('\0') != std::string_view::npos) return failed(12);
+    std::string line = "kalvorestine_2p0: ";
+    line.append(program).append(" was not started on ");
+    for (char c : file_name) {
+      if (is_control(c)) {
+        constexpr char kHex[] = "0123456789ABCDEF";
+        const auto u = static_cast<unsigned char>(c);
+        line.append("\\x").push_back(kHex[u >> 4]);
+        line.push_back(kHex[u & 0xF]);
+      } else {
+        line.push_back(c);
+      }
+    }
+    line.append(": ").append(unpassable(file_name, kInterpreter)).append("\n");
+    io::stderr_append(line);
+    return failed(12);
+  }
   std::string command(program);
   command += ' ';
   command += *word;

@@ -44,6 +44,10 @@ inline constexpr Interpreter kInterpreter = Interpreter::PosixShell;
 //   byte, a control character, '%' or '"'.
 std::optional<std::string> command_word(std::string_view file_name, Interpreter kind);
 
+// Why command_word gives nothing for the name: a sentence for the user; empty when the
+// name can be passed.
+std::string_view unpassable(std::string_view file_name, Interpreter kind);
+
 // The programs a run starts by name (Notepad, notepad, Wgnuplot) are the user's own where
 // their PATH has them. Outside Windows the program ships stand-ins for them, installed
 // in a folder of their own (KV_STANDINS_FROM_BINDIR, relative to the program's folder) or,
@@ -71,7 +75,10 @@ std::int32_t run_command(std::string_view command);
 
 // Runs "PROGRAM FILE_NAME": the program, one blank, and the file name as command_word
 // gives it for this platform's interpreter. A name that cannot be passed safely is not
-// launched: the result is -1 with error number 12.
+// launched: the result is -1 with error number 12, and, but for a name with a zero byte
+// (which no file has), a line on the standard error stream tells the user which file was
+// not opened and why:
+//   kalvorestine_2p0: Notepad was not started on motor%1_saida_A.txt: <reason>
 std::int32_t run_command(std::string_view program, std::string_view file_name);
 
 // Why the last launch failed: 7 command too long, 2 interpreter path too long or program
