@@ -218,7 +218,14 @@ for f in motor_d12_saida_A.txt motor_d12_saida_B.txt motor_d12_saida_H.txt; do
 done
 echo "windows: the packaged program runs the example as the native one does"
 
-# 5. The companions, each by its own check.
+# 5. The OS seam's folders, files and renames, with the program's names and with a
+#    companion's UTF-8 names.
+cmake --build "$build" --target kv_os_seam_check >/dev/null
+mkdir -p "$work/seam"
+"$wine" "$root/$build/kv_os_seam_check.exe" "Z:$(echo "$work/seam" | tr / '\\')" || fail "the OS seam differs under Wine"
+echo "windows: the OS seam's folders, files and renames answer under Wine as on Linux"
+
+# 6. The companions, each by its own check.
 for companion in prepare export; do
   check=tests/$companion/wine_check.sh
   [ -x "$check" ] || fail "no $check"

@@ -44,7 +44,7 @@ class ScriptedOs final : public io::Os {
   // --- the file system ---------------------------------------------------------------
   const std::string& cwd() const { return cwd_; }
   // The absolute, normalised name of a file, as the diagnostics show it.
-  std::string path(std::string_view name) const { return key(name); }
+  std::string path(std::string_view name) const { return normal(name); }
   void put(std::string_view name, std::string_view bytes) { files_[key(name)] = std::string(bytes); }
   std::string get(std::string_view name) const {
     const auto it = files_.find(key(name));
@@ -57,6 +57,20 @@ class ScriptedOs final : public io::Os {
     dirs_.insert(key(name));
   }
   bool is_dir(std::string_view name) const { return dirs_.count(key(name)) != 0; }
+  // A symbolic link at `name` that leads to `target` (relative to the link's folder, or
+  // absolute).
+  void symlink(std::string_view name, std::string_view target) { links_[key(name)] = std::string(target); }
+  bool is_link(std::string_view name) const { return links_.count(key(name)) != 0; }
+  // The names in a folder, sorted (files, folders and links).
+  std::vector<std::string> listing(std::string_view folder) const {
+    OsError e = OsError::None;
+    std::vector<std::string> names = const_cast<ScriptedOs*>(this)->list_directory(std::string(folder), e);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  // The time of the last change of a file's content, as status() gives it; every write,
+  // creation and rename moves the system's clock on by a millisecond.
+  void set_modified(std::string_view name, std::int64_t ns) { modified_[key(name)] = ns; }
 
   // --- the script ----------------------------------------------------------------------
   // Every open, read and write is first refused as interrupted, then done when asked again.
@@ -72,6 +86,15 @@ class ScriptedOs final : public io::Os {
   void quota(std::string_view name, std::size_t bytes) { quota_[key(name)] = bytes; }
   // Reads of the file are refused after `bytes` bytes have been read.
   void fail_reads_after(std::string_view name, std::size_t bytes) { fail_read_[key(name)] = bytes; }
+  // The whole disk fills up after `bytes` more bytes have been written to any file.
+  void disk_space(std::size_t bytes) { space_ = bytes; }
+  // A rename from or to the name is refused; a folder cannot be made under the name; the
+  // name is taken by another program just before the program makes a folder there.
+  void refuse_rename(std::string_view name, OsError why = OsError::AccessDenied) { refuse_rename_[key(name)] = why; }
+  void refuse_mkdir(std::string_view name, OsError why = OsError::AccessDenied) { refuse_mkdir_[key(name)] = why; }
+  void appears_at_mkdir(std::string_view name) { appears_.insert(key(name)); }
+  // Every sync() fails.
+  bool refuse_sync = false;
   // The file is not a regular file (a FIFO or a device) but opens as one.
   void not_regular(std::string_view name) { not_regular_.insert(key(name)); }
   // The user interrupts (signal) as the file is opened, or once `bytes` bytes of it have
@@ -97,16 +120,24 @@ class ScriptedOs final : public io::Os {
   // --- io::Os ----------------------------------------------------------------------------
   io::OpenResult open(const std::string& name, io::Access access) override {
     if (interrupted()) return {-1, OsError::Interrupted};
-    const std::string k = key(name);
+    if (access == io::Access::CreateNew) {
+      const std::optional<std::string> at = resolve(key(name), false);
+      if (!at) return {-1, OsError::Loop};
+      if (files_.count(*at) || dirs_.count(*at) || links_.count(*at)) return {-1, OsError::Exists};
+    }
+    const std::optional<std::string> resolved = resolve(key(name), true);
+    if (!resolved) return {-1, OsError::Loop};
+    const std::string k = *resolved;
     if (const auto it = deny_open_.find(k); it != deny_open_.end()) return {-1, it->second};
     if (dirs_.count(k)) return {-1, OsError::IsDirectory};
     if (!dirs_.count(parent(k))) return {-1, OsError::NotFound};
     if (const auto it = interrupt_open_.find(k); it != interrupt_open_.end()) io::note_interrupt(it->second);
-    const bool writable = access == io::Access::ReadWrite;
+    const bool writable = access != io::Access::Read;
     if (writable && deny_write_.count(k)) return {-1, OsError::AccessDenied};
     if (!files_.count(k)) {
       if (!writable) return {-1, OsError::NotFound};
       files_[k] = "";
+      touch(k);
     }
     const int h = next_handle_++;
     handles_[h] = Handle{k, 0, writable, 0};
@@ -147,9 +178,15 @@ class ScriptedOs final : public io::Os {
       if (room == 0 && n > 0) return {0, OsError::NoSpace};
       m = std::min(m, room);
     }
+    if (space_) {
+      if (*space_ == 0 && n > 0) return {0, OsError::NoSpace};
+      m = std::min(m, *space_);
+      *space_ -= m;
+    }
     if (bytes.size() < h.pos + m) bytes.resize(h.pos + m);
     std::copy_n(src, m, bytes.data() + h.pos);
     h.pos += m;
+    touch(h.file);
     return {m, OsError::None};
   }
 
@@ -163,8 +200,102 @@ class ScriptedOs final : public io::Os {
   std::int64_t position(int handle) override { return static_cast<std::int64_t>(handles_.at(handle).pos); }
   bool is_regular(int handle) override { return not_regular_.count(handles_.at(handle).file) == 0; }
   void close(int handle) override { handles_.erase(handle); }
-  std::string full_path(std::string_view name) override { return key(name); }
-  bool is_directory(const std::string& name) override { return dirs_.count(key(name)) != 0; }
+  std::string full_path(std::string_view name) override { return normal(name); }
+  bool is_directory(const std::string& name) override {
+    const std::optional<std::string> k = resolve(key(name), true);
+    return k && dirs_.count(*k) != 0;
+  }
+
+  io::FileStatus status(const std::string& name, bool follow) override {
+    io::FileStatus st;
+    const std::optional<std::string> k = resolve(key(name), follow);
+    if (!k) {
+      st.error = OsError::Loop;
+      return st;
+    }
+    if (!follow && links_.count(*k)) {
+      st.kind = io::FileKind::Link;
+    } else if (files_.count(*k)) {
+      st.kind = not_regular_.count(*k) ? io::FileKind::Fifo : io::FileKind::Regular;
+      st.size = static_cast<std::int64_t>(files_.at(*k).size());
+    } else if (dirs_.count(*k)) {
+      st.kind = io::FileKind::Directory;
+    } else {
+      st.error = OsError::NotFound;
+      return st;
+    }
+    st.modified_ns = modified_.count(*k) ? modified_.at(*k) : 0;
+    st.device = 1;
+    st.id = std::hash<std::string>{}(*k);
+    return st;
+  }
+  OsError make_directory(const std::string& name) override {
+    const std::optional<std::string> at = resolve(key(name), false);
+    if (!at) return OsError::Loop;
+    const std::string k = *at;
+    if (const auto it = refuse_mkdir_.find(k); it != refuse_mkdir_.end()) return it->second;
+    if (appears_.erase(k)) dirs_.insert(k);
+    if (files_.count(k) || dirs_.count(k) || links_.count(k)) return OsError::Exists;
+    if (!dirs_.count(parent(k))) return OsError::NotFound;
+    dirs_.insert(k);
+    return OsError::None;
+  }
+  OsError rename(const std::string& from, const std::string& to) override {
+    const std::optional<std::string> a = resolve(key(from), false), b = resolve(key(to), false);
+    if (!a || !b) return OsError::Loop;
+    for (const std::string* k : {&*a, &*b})
+      if (const auto it = refuse_rename_.find(*k); it != refuse_rename_.end()) return it->second;
+    if (!dirs_.count(parent(*b))) return OsError::NotFound;
+    if (*a == *b) return OsError::None;
+    if (links_.count(*a)) {
+      if (dirs_.count(*b)) return OsError::IsDirectory;
+      files_.erase(*b);
+      links_[*b] = links_.at(*a);
+      links_.erase(*a);
+      return OsError::None;
+    }
+    if (files_.count(*a)) {
+      if (dirs_.count(*b)) return OsError::IsDirectory;
+      links_.erase(*b);
+      files_[*b] = std::move(files_.at(*a));
+      files_.erase(*a);
+      move_marks(*a, *b);
+      touch(*b);
+      return OsError::None;
+    }
+    if (!dirs_.count(*a)) return OsError::NotFound;
+    if (files_.count(*b) || links_.count(*b)) return OsError::NotFound;  // ENOTDIR
+    if (dirs_.count(*b) && !children(*b).empty()) return OsError::NotEmpty;
+    if (b->rfind(*a + "/", 0) == 0) return OsError::BadName;  // into itself
+    move_tree(*a, *b);
+    return OsError::None;
+  }
+  OsError remove_file(const std::string& name) override {
+    const std::optional<std::string> at = resolve(key(name), false);
+    if (!at) return OsError::Loop;
+    if (links_.erase(*at)) return OsError::None;
+    if (dirs_.count(*at)) return OsError::IsDirectory;
+    if (!files_.erase(*at)) return OsError::NotFound;
+    return OsError::None;
+  }
+  OsError remove_directory(const std::string& name) override {
+    const std::optional<std::string> at = resolve(key(name), false);
+    if (!at) return OsError::Loop;
+    if (!dirs_.count(*at)) return OsError::NotFound;
+    if (!children(*at).empty()) return OsError::NotEmpty;
+    dirs_.erase(*at);
+    return OsError::None;
+  }
+  std::vector<std::string> list_directory(const std::string& name, OsError& error) override {
+    const std::optional<std::string> at = resolve(key(name), true);
+    if (!at || !dirs_.count(*at)) {
+      error = at ? OsError::NotFound : OsError::Loop;
+      return {};
+    }
+    error = OsError::None;
+    return children(*at);
+  }
+  bool sync(int) override { return !refuse_sync; }
   std::string executable_path() override { return executable; }
 
   std::optional<std::string> environment(const char* name) override {
@@ -202,12 +333,108 @@ class ScriptedOs final : public io::Os {
   };
 
   std::string key(std::string_view name) const {
+    std::string k = normal(name);
+    if (k.size() > 1 && k.back() == '/') k.pop_back();  // "folder/" is the folder
+    return k;
+  }
+  // The name made absolute and lexically normal, as the real system shows a full path.
+  std::string normal(std::string_view name) const {
     std::string abs = !name.empty() && name.front() == '/' ? std::string(name) : cwd_ + "/" + std::string(name);
     return std::filesystem::path(abs).lexically_normal().string();
   }
   static std::string parent(const std::string& k) {
     const auto slash = k.find_last_of('/');
     return slash == 0 ? "/" : k.substr(0, slash);
+  }
+  static std::string joined(const std::string& folder, std::string_view name) {
+    return folder == "/" ? "/" + std::string(name) : folder + "/" + std::string(name);
+  }
+  // The name with every symbolic link on its way replaced by where it leads (the last
+  // part's own link only when `follow_last`); nothing for links that lead in a circle.
+  std::optional<std::string> resolve(std::string k, bool follow_last) const {
+    for (int hops = 0; hops <= 40; ++hops) {
+      std::string at = "/";
+      bool moved = false;
+      std::size_t i = 1;
+      while (i <= k.size()) {
+        std::size_t j = k.find('/', i);
+        if (j == std::string::npos) j = k.size();
+        if (j > i) {
+          const std::string next = joined(at, std::string_view(k).substr(i, j - i));
+          const bool last = j >= k.size();
+          if (const auto it = links_.find(next); it != links_.end() && (!last || follow_last)) {
+            const std::string& target = it->second;
+            std::string dest = !target.empty() && target.front() == '/' ? target : at + "/" + target;
+            if (!last) dest += k.substr(j);
+            k = std::filesystem::path(dest).lexically_normal().string();
+            if (k.size() > 1 && k.back() == '/') k.pop_back();
+            moved = true;
+            break;
+          }
+          at = next;
+        }
+        i = j + 1;
+      }
+      if (!moved) return k;
+    }
+    return std::nullopt;
+  }
+  std::vector<std::string> children(const std::string& folder) const {
+    std::vector<std::string> out;
+    auto add = [&](const std::string& k) {
+      if (k != folder && parent(k) == folder) out.push_back(k.substr(k.find_last_of('/') + 1));
+    };
+    for (const auto& [k, v] : files_) add(k);
+    for (const std::string& k : dirs_) add(k);
+    for (const auto& [k, v] : links_) add(k);
+    return out;
+  }
+  void touch(const std::string& k) {
+    clock_ns_ += 1000000;
+    modified_[k] = clock_ns_;
+  }
+  // What the script says of a file goes with it when it is renamed.
+  void move_marks(const std::string& from, const std::string& to) {
+    if (not_regular_.erase(from)) not_regular_.insert(to);
+    if (auto it = modified_.find(from); it != modified_.end()) {
+      modified_[to] = it->second;
+      modified_.erase(it);
+    }
+  }
+  void move_tree(const std::string& from, const std::string& to) {
+    const auto under = [&](const std::string& k) { return k == from || k.rfind(from + "/", 0) == 0; };
+    const auto moved = [&](const std::string& k) { return to + k.substr(from.size()); };
+    std::map<std::string, std::string> files;
+    for (auto it = files_.begin(); it != files_.end();) {
+      if (under(it->first)) {
+        files[moved(it->first)] = std::move(it->second);
+        move_marks(it->first, moved(it->first));
+        it = files_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    files_.merge(files);
+    std::set<std::string> dirs;
+    for (auto it = dirs_.begin(); it != dirs_.end();) {
+      if (under(*it)) {
+        dirs.insert(moved(*it));
+        it = dirs_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    dirs_.merge(dirs);
+    std::map<std::string, std::string> links;
+    for (auto it = links_.begin(); it != links_.end();) {
+      if (under(it->first)) {
+        links[moved(it->first)] = it->second;
+        it = links_.erase(it);
+      } else {
+        ++it;
+      }
+    }
+    links_.merge(links);
   }
   bool interrupted() {
     if (!interrupt_every_call) return false;
@@ -225,6 +452,12 @@ class ScriptedOs final : public io::Os {
   std::map<std::string, std::size_t> quota_;
   std::map<std::string, std::size_t> fail_read_;
   std::set<std::string> not_regular_;
+  std::map<std::string, std::string> links_;
+  std::map<std::string, std::int64_t> modified_;
+  std::int64_t clock_ns_ = 1'700'000'000'000'000'000;
+  std::optional<std::size_t> space_;
+  std::map<std::string, OsError> refuse_rename_, refuse_mkdir_;
+  std::set<std::string> appears_;
   std::map<std::string, int> interrupt_open_;
   std::map<std::string, std::pair<std::size_t, int>> interrupt_read_;
   std::pair<std::size_t, int> interrupt_launch_{0, 0};
@@ -261,6 +494,16 @@ class StderrCapture final : public io::Os {
                           const std::optional<std::string>& child_path) override {
     return real_->launch(interpreter, command, child_path);
   }
+  using OsError = io::OsError;
+  io::FileStatus status(const std::string& name, bool follow) override { return real_->status(name, follow); }
+  OsError make_directory(const std::string& name) override { return real_->make_directory(name); }
+  OsError rename(const std::string& from, const std::string& to) override { return real_->rename(from, to); }
+  OsError remove_file(const std::string& name) override { return real_->remove_file(name); }
+  OsError remove_directory(const std::string& name) override { return real_->remove_directory(name); }
+  std::vector<std::string> list_directory(const std::string& name, OsError& error) override {
+    return real_->list_directory(name, error);
+  }
+  bool sync(int handle) override { return real_->sync(handle); }
   // The test process keeps its own handling of signals.
   void catch_interrupts() override {}
   std::uint32_t end_by_interrupt(int signal) override { return 128u + static_cast<std::uint32_t>(signal); }

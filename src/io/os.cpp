@@ -26,6 +26,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <dirent.h>
 #include <sys/wait.h>
 #include <unistd.h>
 extern char** environ;
@@ -65,10 +66,18 @@ OsError error_of(int err) {
       return OsError::BadName;
     case ENOSPC:
       return OsError::NoSpace;
+    case EEXIST:
+      return OsError::Exists;
+    case ELOOP:
+      return OsError::Loop;
+    case ENOTEMPTY:
+      return OsError::NotEmpty;
     default:
       return OsError::Other;
   }
 }
+
+NameEncoding g_names = NameEncoding::Ansi;
 
 OsResult moved(long long r) {
   if (r < 0) return {0, error_of(errno)};
@@ -95,6 +104,71 @@ BOOL WINAPI on_console_event(DWORD event) {
     default:
       return FALSE;
   }
+}
+
+OsError win_error_of(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return OsError::NotFound;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_WRITE_PROTECT:
+      return OsError::AccessDenied;
+    case ERROR_INVALID_DRIVE:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_UNIT:
+      return OsError::NoDevice;
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_DIRECTORY:
+      return OsError::BadName;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return OsError::NoSpace;
+    case ERROR_ALREADY_EXISTS:
+    case ERROR_FILE_EXISTS:
+      return OsError::Exists;
+    case ERROR_CANT_RESOLVE_FILENAME:
+      return OsError::Loop;
+    case ERROR_DIR_NOT_EMPTY:
+      return OsError::NotEmpty;
+    default:
+      return OsError::Other;
+  }
+}
+
+// A name as the wide functions take it, and back: in the ANSI code page, or as UTF-8 when
+// a companion asked for it and the name is valid UTF-8.
+std::wstring wide(std::string_view name) {
+  if (name.empty()) return {};
+  const int n = static_cast<int>(name.size());
+  UINT page = CP_ACP;
+  DWORD flags = 0;
+  if (g_names == NameEncoding::Utf8 && MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.data(), n, nullptr, 0) > 0) {
+    page = CP_UTF8;
+    flags = MB_ERR_INVALID_CHARS;
+  }
+  const int len = MultiByteToWideChar(page, flags, name.data(), n, nullptr, 0);
+  std::wstring w(static_cast<std::size_t>(len > 0 ? len : 0), L'\0');
+  if (len > 0) MultiByteToWideChar(page, flags, name.data(), n, w.data(), len);
+  return w;
+}
+std::string narrow(std::wstring_view w) {
+  if (w.empty()) return {};
+  const UINT page = g_names == NameEncoding::Utf8 ? CP_UTF8 : CP_ACP;
+  const int n = static_cast<int>(w.size());
+  const int len = WideCharToMultiByte(page, 0, w.data(), n, nullptr, 0, nullptr, nullptr);
+  std::string s(static_cast<std::size_t>(len > 0 ? len : 0), '\0');
+  if (len > 0) WideCharToMultiByte(page, 0, w.data(), n, s.data(), len, nullptr, nullptr);
+  return s;
+}
+
+std::int64_t unix_ns(FILETIME t) {
+  const std::uint64_t ticks = (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  return (static_cast<std::int64_t>(ticks) - 116444736000000000LL) * 100;  // 100 ns since 1601
 }
 
 LaunchFailure launch_failure_of(DWORD code) {
@@ -131,8 +205,10 @@ class RealOs final : public Os {
 #ifdef _WIN32
   OpenResult open(const std::string& name, Access access) override {
     const int flags = access == Access::ReadWrite ? (_O_RDWR | _O_CREAT | _O_BINARY | _O_NOINHERIT)
-                                                  : (_O_RDONLY | _O_BINARY | _O_NOINHERIT);
-    const int fd = ::_open(name.c_str(), flags, _S_IREAD | _S_IWRITE);
+                      : access == Access::Read    ? (_O_RDONLY | _O_BINARY | _O_NOINHERIT)
+                                                  : (_O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT);
+    const int fd = g_names == NameEncoding::Utf8 ? ::_wopen(wide(name).c_str(), flags, _S_IREAD | _S_IWRITE)
+                                                 : ::_open(name.c_str(), flags, _S_IREAD | _S_IWRITE);
     if (fd < 0) return {-1, error_of(errno)};
     return {fd, OsError::None};
   }
@@ -153,7 +229,10 @@ class RealOs final : public Os {
   OpenResult open(const std::string& name, Access access) override {
     // Without O_NONBLOCK, opening a FIFO for reading waits for a writer that may never
     // come. A regular file, the only kind the program reads, goes back to blocking I/O.
-    const int flags = (access == Access::ReadWrite ? (O_RDWR | O_CREAT) : O_RDONLY) | O_CLOEXEC | O_NONBLOCK;
+    const int kind = access == Access::ReadWrite ? (O_RDWR | O_CREAT)
+                     : access == Access::Read    ? O_RDONLY
+                                                 : (O_WRONLY | O_CREAT | O_EXCL);
+    const int flags = kind | O_CLOEXEC | O_NONBLOCK;
     const int fd = ::open(name.c_str(), flags, 0666);
     if (fd < 0) return {-1, error_of(errno)};
     struct stat st;
@@ -180,6 +259,16 @@ class RealOs final : public Os {
   std::string full_path(std::string_view name) override {
     // An empty name stands for the working directory, as it does on POSIX systems.
     const std::string n = name.empty() ? std::string(".\\") : std::string(name);
+    if (g_names == NameEncoding::Utf8) {
+      const std::wstring w = wide(n);
+      std::wstring full(MAX_PATH, L'\0');
+      for (;;) {
+        const DWORD got = GetFullPathNameW(w.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+        if (got == 0) return n;
+        if (got < full.size()) return narrow(std::wstring_view(full.data(), got));
+        full.resize(got);
+      }
+    }
     std::string full(MAX_PATH, '\0');
     for (;;) {
       const DWORD got = GetFullPathNameA(n.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
@@ -192,9 +281,72 @@ class RealOs final : public Os {
     }
   }
   bool is_directory(const std::string& name) override {
-    const DWORD a = GetFileAttributesA(name.c_str());
+    const DWORD a = g_names == NameEncoding::Utf8 ? GetFileAttributesW(wide(name).c_str()) : GetFileAttributesA(name.c_str());
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
+
+  FileStatus status(const std::string& name, bool follow) override {
+    FileStatus st;
+    const std::wstring w = wide(name);
+    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (follow ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+    const HANDLE h = CreateFileW(w.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, flags, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      st.error = win_error_of(GetLastError());
+      return st;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const DWORD type = GetFileType(h);
+    const bool known = GetFileInformationByHandle(h, &info) != 0;
+    CloseHandle(h);
+    if (type == FILE_TYPE_PIPE) st.kind = FileKind::Fifo;
+    else if (type == FILE_TYPE_CHAR) st.kind = FileKind::Device;
+    else if (!known) st.kind = FileKind::Other;
+    else if (!follow && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) st.kind = FileKind::Link;
+    else if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) st.kind = FileKind::Directory;
+    else st.kind = FileKind::Regular;
+    if (known) {
+      st.size = static_cast<std::int64_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+      st.modified_ns = unix_ns(info.ftLastWriteTime);
+      st.device = info.dwVolumeSerialNumber;
+      st.id = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    return st;
+  }
+  OsError make_directory(const std::string& name) override {
+    return CreateDirectoryW(wide(name).c_str(), nullptr) ? OsError::None : win_error_of(GetLastError());
+  }
+  OsError rename(const std::string& from, const std::string& to) override {
+    return MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+               ? OsError::None
+               : win_error_of(GetLastError());
+  }
+  OsError remove_file(const std::string& name) override {
+    return DeleteFileW(wide(name).c_str()) ? OsError::None : win_error_of(GetLastError());
+  }
+  OsError remove_directory(const std::string& name) override {
+    return RemoveDirectoryW(wide(name).c_str()) ? OsError::None : win_error_of(GetLastError());
+  }
+  std::vector<std::string> list_directory(const std::string& name, OsError& error) override {
+    std::vector<std::string> out;
+    WIN32_FIND_DATAW d;
+    std::string pattern = name.empty() ? std::string(".") : name;
+    if (pattern.back() != '\\' && pattern.back() != '/') pattern += '\\';
+    pattern += '*';
+    const HANDLE h = FindFirstFileW(wide(pattern).c_str(), &d);
+    if (h == INVALID_HANDLE_VALUE) {
+      error = win_error_of(GetLastError());
+      return out;
+    }
+    error = OsError::None;
+    do {
+      const std::wstring_view n(d.cFileName);
+      if (n != L"." && n != L"..") out.push_back(narrow(n));
+    } while (FindNextFileW(h, &d));
+    FindClose(h);
+    return out;
+  }
+  bool sync(int handle) override { return ::_commit(handle) == 0; }
   std::string executable_path() override {
     std::string path(MAX_PATH, '\0');
     for (;;) {
@@ -220,6 +372,54 @@ class RealOs final : public Os {
     struct stat st;
     return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
+
+  FileStatus status(const std::string& name, bool follow) override {
+    FileStatus out;
+    struct stat st;
+    if ((follow ? ::stat(name.c_str(), &st) : ::lstat(name.c_str(), &st)) != 0) {
+      out.error = error_of(errno);
+      return out;
+    }
+    if (S_ISREG(st.st_mode)) out.kind = FileKind::Regular;
+    else if (S_ISDIR(st.st_mode)) out.kind = FileKind::Directory;
+    else if (S_ISLNK(st.st_mode)) out.kind = FileKind::Link;
+    else if (S_ISFIFO(st.st_mode)) out.kind = FileKind::Fifo;
+    else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) out.kind = FileKind::Device;
+    else out.kind = FileKind::Other;
+    out.size = static_cast<std::int64_t>(st.st_size);
+    out.modified_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    out.device = static_cast<std::uint64_t>(st.st_dev);
+    out.id = static_cast<std::uint64_t>(st.st_ino);
+    return out;
+  }
+  OsError make_directory(const std::string& name) override {
+    return ::mkdir(name.c_str(), 0777) == 0 ? OsError::None : error_of(errno);
+  }
+  OsError rename(const std::string& from, const std::string& to) override {
+    return ::rename(from.c_str(), to.c_str()) == 0 ? OsError::None : error_of(errno);
+  }
+  OsError remove_file(const std::string& name) override {
+    return ::unlink(name.c_str()) == 0 ? OsError::None : error_of(errno);
+  }
+  OsError remove_directory(const std::string& name) override {
+    return ::rmdir(name.c_str()) == 0 ? OsError::None : error_of(errno);
+  }
+  std::vector<std::string> list_directory(const std::string& name, OsError& error) override {
+    std::vector<std::string> out;
+    DIR* d = ::opendir(name.empty() ? "." : name.c_str());
+    if (d == nullptr) {
+      error = error_of(errno);
+      return out;
+    }
+    error = OsError::None;
+    while (const dirent* e = ::readdir(d)) {
+      const std::string_view n(e->d_name);
+      if (n != "." && n != "..") out.emplace_back(n);
+    }
+    ::closedir(d);
+    return out;
+  }
+  bool sync(int handle) override { return ::fsync(handle) == 0; }
   std::string executable_path() override {
     std::error_code ec;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
@@ -349,6 +549,8 @@ bool write_fully(Os& os, int handle, const char* src, std::size_t n, std::size_t
   }
   return true;
 }
+
+void use_name_encoding(NameEncoding encoding) { g_names = encoding; }
 
 int interrupt_noted() { return g_interrupt.load(std::memory_order_relaxed); }
 void note_interrupt(int signal) { g_interrupt.store(signal, std::memory_order_relaxed); }

@@ -1,6 +1,7 @@
-// The operating system as the program sees it: the few file operations of the record
-// layer, the standard error stream, the environment and the launch of a command. The
-// program runs on the real one; a test may put a scripted one in its place.
+// The operating system as the programs see it: the file operations of the record layer,
+// the folders, renames and temporary files of the companions, the standard error stream,
+// the environment, interruptions and the launch of a command. The programs run on the
+// real one; a test may put a scripted one in its place.
 //
 // Each operation does one thing once and reports what the OS said: retrying after an
 // interruption, finishing a short write and turning a refusal into a diagnostic are the
@@ -12,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kv::io {
 
@@ -25,6 +27,9 @@ enum class OsError : std::uint8_t {
   NoDevice,      // invalid drive or device
   BadName,       // invalid name, or a name too long
   NoSpace,       // the disk is full
+  Exists,        // the name is taken already
+  Loop,          // symbolic links that lead back to themselves
+  NotEmpty,      // a folder that still holds something
   Other,
 };
 
@@ -37,6 +42,21 @@ struct OsResult {
 enum class Access : std::uint8_t {
   ReadWrite,  // reading and writing, created empty when missing
   Read,       // reading only; a missing file stays missing
+  CreateNew,  // writing a file created now: refused (Exists) when the name is taken, also
+              // by a symbolic link
+};
+
+// What a name stands for.
+enum class FileKind : std::uint8_t { Missing, Regular, Directory, Link, Fifo, Device, Other };
+
+struct FileStatus {
+  FileKind kind = FileKind::Missing;
+  OsError error = OsError::None;  // why the status could not be had (kind Missing then)
+  std::int64_t size = 0;          // bytes, of a regular file
+  std::int64_t modified_ns = 0;   // the last change of its content, ns since 1970 (UTC)
+  // Which file it is: two names of one file (links, hard links, two spellings of a path)
+  // give the same pair.
+  std::uint64_t device = 0, id = 0;
 };
 
 struct OpenResult {
@@ -75,6 +95,23 @@ class Os {
   virtual std::string full_path(std::string_view name) = 0;
   // Whether a directory of that name exists.
   virtual bool is_directory(const std::string& name) = 0;
+  // What the name stands for; with `follow`, what a symbolic link leads to (a link that
+  // leads nowhere is Missing, one that leads back to itself the error Loop), without it
+  // the link itself.
+  virtual FileStatus status(const std::string& name, bool follow) = 0;
+  // Makes a folder; Exists when the name is taken.
+  virtual OsError make_directory(const std::string& name) = 0;
+  // Gives a file or a folder another name in one step, in the same file system; a file
+  // that has the new name already is replaced (a folder is not: Exists or NotEmpty).
+  virtual OsError rename(const std::string& from, const std::string& to) = 0;
+  // Removes a file (or a symbolic link, not what it leads to); a folder, when empty.
+  virtual OsError remove_file(const std::string& name) = 0;
+  virtual OsError remove_directory(const std::string& name) = 0;
+  // The names in a folder, "." and ".." left out, in no particular order.
+  virtual std::vector<std::string> list_directory(const std::string& name, OsError& error) = 0;
+  // Makes what was written to the file durable, so that a rename never puts in place a
+  // file that a crash would leave empty.
+  virtual bool sync(int handle) = 0;
   // The full path name of the running program's executable file; empty when the OS
   // cannot tell.
   virtual std::string executable_path() = 0;
@@ -100,6 +137,14 @@ class Os {
   // a POSIX shell shows, 128 + the signal.
   virtual std::uint32_t end_by_interrupt(int signal) = 0;
 };
+
+// The encoding of the names handed to the real system. POSIX systems take names as bytes.
+// On Windows the program's own names are in the ANSI code page, as its files hold them;
+// a companion that takes names from a UTF-8 command line sets Utf8 (a name that is not
+// valid UTF-8, such as one read from the program's Windows-1252 files, is still taken in
+// the ANSI code page, and names that the system gives back come as UTF-8).
+enum class NameEncoding : std::uint8_t { Ansi, Utf8 };
+void use_name_encoding(NameEncoding encoding);
 
 // The interruption noted so far: 0 while none has come, else its signal (SIGINT, SIGTERM).
 int interrupt_noted();
