@@ -7,6 +7,7 @@
 # directory (default build-fuzz). A crash, or a finding of a target's own checks, stops
 # that target; its input is left in $FUZZ_OUT/artifacts/<target>/ and the script fails.
 # Make such an input a regression test under tests/ and add it to fuzz/corpus/<target>/.
+# A target's dictionary of tokens, fuzz/<target>.dict, is used where there is one.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 secs="${FUZZ_SECONDS:-60}"
@@ -21,8 +22,10 @@ for t in convert_fuzzer edit_fuzzer reader_fuzzer; do
   art="$out/artifacts/$t"
   mkdir -p "$work" "$art"
   echo "== $t: ${secs}s"
+  dict=()
+  [ -f "fuzz/$t.dict" ] && dict=(-dict="fuzz/$t.dict")
   "$out/$t" -max_total_time="$secs" -max_len=4096 -timeout=30 -rss_limit_mb=2048 -print_final_stats=1 \
-    -artifact_prefix="$art/" "$work" "fuzz/corpus/$t" >"$out/$t.log" 2>&1
+    "${dict[@]}" -artifact_prefix="$art/" "$work" "fuzz/corpus/$t" >"$out/$t.log" 2>&1
   status=$?
   grep -E '^stat::number_of_executed_units|^stat::average_exec_per_sec' "$out/$t.log" | sed "s/^/   /"
   if ((status != 0)); then
