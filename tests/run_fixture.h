@@ -19,7 +19,7 @@
 
 #include "io/cp1252.h"
 #include "io/diagnostics.h"
-#include "run/sequence/run_sequence.h"
+#include "program/run_sequence.h"
 #include "scripted_os.h"
 #include "test_support.h"
 

@@ -1,4 +1,4 @@
-#include "run/sequence/run_sequence.h"
+#include "program/run_sequence.h"
 
 #include <memory>
 #include <new>
