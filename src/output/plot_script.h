@@ -1,5 +1,5 @@
 // The plot script: the user's six head records kept, the title and plot records
-// rewritten, and the plotting program started on it.
+// rewritten.
 #pragma once
 
 #include <string>
@@ -16,7 +16,7 @@ inline constexpr const char* kPlotScript = "kalvorestine_2p0_curva_F-t.gnu";
 std::string gnuplot_quoted_text(std::string_view text);
 
 // Keeps the script's first six records, writes the title and plot records after them
-// and cuts off the rest, then runs the plotting program on the script.
-void update_plot_script_and_plot(const RunState& s);
+// and cuts off the rest.
+void update_plot_script(const RunState& s);
 
 }  // namespace kv

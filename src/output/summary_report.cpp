@@ -5,6 +5,7 @@
 #include <string>
 
 #include "analysis/impulse_class.h"
+#include "analysis/mass_flow.h"
 #include "io/files.h"
 #include "io/layout.h"
 #include "io/record_writer.h"
@@ -57,7 +58,7 @@ void write_summary_report(const RunState& s) {
                 "   go = aceleração gravitacional ao nível do mar (m/s2) = ", E15.6, /, /,
                 "   nmax = número máximo de pontos para a curva de empuxo = ", I8, /,
                 "   nc = número de pontos da curva processada = ", I6))">,
-            {s.original.trim(), s.ti, s.tf, s.Fcor, s.M * 1000.0, s.w, s.dt, go, s.nmax, s.nc});
+            {s.original.trim(), s.ti, s.tf, s.Fcor, grams(s.M), s.w, s.dt, go, s.nmax, s.nc});
   write_main_results(s);
   io::write(u,
             io::layout<R"((/, /,

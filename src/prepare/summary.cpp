@@ -6,7 +6,7 @@
 #include "analysis/impulse_class.h"
 #include "input/case_selection.h"
 #include "output/plot_script.h"
-#include "run/run_state.h"
+#include "analysis/mass_flow.h"
 
 namespace kv::prepare {
 
