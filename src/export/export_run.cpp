@@ -11,6 +11,7 @@
 #include "input/case_selection.h"
 #include "io/diagnostics.h"
 #include "io/files.h"
+#include "run/program_files.h"
 
 namespace kv::exporter {
 namespace {
@@ -146,8 +147,8 @@ Outcome run_export(const Options& o) {
     throw DataError("the case parameter file " + io::full_path_name(case_file) + " gives w = " + std::to_string(s->w) +
                     " Hz: the curve has no time step");
 
-  const std::string report_file = summary_report_name(*s);
-  const std::string table_file = curve_table_name(*s);
+  const std::string report_file = summary_report_name(s->caso.trim());
+  const std::string table_file = curve_table_name(s->caso.trim());
   const char* run_first = "run the program on the case first";
   const WindowFigures window = reading("the summary report", report_file, [&] { return read_summary_report(report_file); }, run_first);
   const ProcessedCurve curve =
@@ -163,10 +164,9 @@ Outcome run_export(const Options& o) {
   f.curve_points = curve.F.size();
   if (!(f.nfpa.peak > 0.0)) out.warnings.push_back("the curve has no positive thrust: it has no NFPA burn");
 
-  const std::vector<std::string> inputs = {kGeneralDataFile,       case_file, std::string(s->original.trim()),
-                                           report_file,            table_file,
-                                           std::string(s->caso.trim()) + "_saida_H.txt",
-                                           "kalvorestine_2p0_curva_F-t.gnu"};
+  const std::vector<std::string> inputs = {kGeneralDataFile, case_file,  std::string(s->original.trim()),
+                                           report_file,      table_file, run_log_name(s->caso.trim()),
+                                           kPlotScript};
   std::string eng_bytes;
   if (o.write_eng) {
     EngHeader h;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "io/list_directed.h"
+#include "run/program_files.h"
 #include "run/run_state.h"
 
 namespace kv {

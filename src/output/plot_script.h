@@ -5,11 +5,10 @@
 #include <string>
 #include <string_view>
 
+#include "run/program_files.h"
 #include "run/run_state.h"
 
 namespace kv {
-
-inline constexpr const char* kPlotScript = "kalvorestine_2p0_curva_F-t.gnu";
 
 // A text as it goes between apostrophes in a gnuplot command: every apostrophe doubled,
 // so that the text is shown as typed and cannot end the quotation.

@@ -247,8 +247,9 @@ std::vector<Finding> check_case() {
       TextLines script{std::filesystem::path(std::string(kPlotScript)), true};
       std::string_view line;
       int records = 0;
-      while (records < 6 && script.next(line)) ++records;
-      if (records < 6)
+      static_assert(kPlotScriptHeadRecords == 6, "the messages say six");
+      while (records < kPlotScriptHeadRecords && script.next(line)) ++records;
+      if (records < kPlotScriptHeadRecords)
         out.push_back({kPlotScript, "holds " + std::to_string(records) + " record" + (records == 1 ? "" : "s") +
                                         ", fewer than the six head records the program keeps: it stops (end-of-file "
                                         "during read)"});

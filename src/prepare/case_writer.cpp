@@ -19,6 +19,16 @@ namespace {
 
 constexpr std::size_t kValueWidth = 26;
 
+// The head records of a new plot script: gnuplot writes a PNG of the curve.
+constexpr std::string_view kPlotHead[kPlotScriptHeadRecords] = {
+    "set terminal pngcairo size 900,600 noenhanced font 'Sans,11'",
+    "set encoding cp1252",
+    "set output 'kalvorestine_2p0_curva_F-t.png'",
+    "set xlabel 'tempo (s)'; set ylabel 'empuxo (N)'",
+    "set grid; set key off; set yrange [0:*]; set offsets 0, 0, graph 0.08, 0",
+    "set style data lines; set linetype 1 linewidth 2 linecolor rgb '#c0392b'",
+};
+
 // A value, then blanks up to the description's column (two at least).
 std::string record(std::string_view value, std::string_view description) {
   std::string s(value);
@@ -91,7 +101,8 @@ std::string shortest(double v) {
 
 void check_case_name(const std::string& caso) {
   if (caso.empty()) throw UsageError("--case: the case name is empty");
-  if (caso.size() > 80) throw UsageError("--case: at most 80 characters (the program adds _saida_A.txt to it)");
+  if (caso.size() > 80)
+    throw UsageError("--case: at most 80 characters (the program adds " + std::string(kSummaryReportSuffix) + " to it)");
   for (char c : caso) {
     const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
                     c == '-' || c == '.';
@@ -118,22 +129,25 @@ std::string title_to_cp1252(const std::string& utf8) {
 }
 
 std::string case_parameters(const Prepared& p, const CaseRequest& request) {
-  std::string s;
-  s += record(in_apostrophes(load_cell_file_name(request.caso)),
-              "original = arquivo de dados originais da célula de carga (t em s, F em N)"_w);
-  s += record(shortest(p.ti), "ti (s) = tempo original inicial: um pouco antes da ignição"_w);
-  s += record(shortest(p.tf), "tf (s) = tempo original final: no fim da queima"_w);
-  s += record(shortest(request.cutoff), "Fcor (N) = empuxo de corte: leituras abaixo disto valem Fcor"_w);
-  s += record(shortest(request.mass), "M (kg) = massa de propelente"_w);
-  s += record(std::to_string(p.rate), "w (Hz) = frequência de aquisição de dados"_w);
   const std::int64_t nc = p.window_points();
-  s += record(std::to_string(nc + std::max<std::int64_t>(10, nc / 10)),
-              "nmax = número máximo de pontos da curva de empuxo"_w);
-  s += record("1", "toB = 1: a saída B dá os tempos originais; outro valor: tempos corrigidos"_w);
-  s += record("1", "graf = 1: gera o gráfico F-t com o gnuplot; outro valor: não gera"_w);
-  s += record("0", "abreB = 1: abre a saída B no editor ao final; outro valor: só a saída A"_w);
-  s += record(request.caso, "caso = nome do caso: base dos nomes dos arquivos de saída"_w);
-  s += record(in_apostrophes(request.titulo), "título do caso, entre apóstrofos"_w);
+  // The values in the order of kCaseParameters: the window and the grid's rate from the
+  // preparation, room for a tenth more points, the curve table in original times, the
+  // plot drawn, only the summary report opened at the end.
+  const std::string values[] = {in_apostrophes(load_cell_file_name(request.caso)),
+                                shortest(p.ti),
+                                shortest(p.tf),
+                                shortest(request.cutoff),
+                                shortest(request.mass),
+                                std::to_string(p.rate),
+                                std::to_string(nc + std::max<std::int64_t>(10, nc / 10)),
+                                "1",
+                                "1",
+                                "0",
+                                request.caso,
+                                in_apostrophes(request.titulo)};
+  static_assert(std::size(values) == std::size(kCaseParameters));
+  std::string s;
+  for (std::size_t k = 0; k < std::size(values); ++k) s += record(values[k], kCaseParameters[k].description);
   return s;
 }
 
@@ -184,13 +198,9 @@ void write_case(const Prepared& p, const CaseRequest& request) {
       fs::copy_file(own, tmp / kPlotScript, fs::copy_options::overwrite_existing, ec);
       if (ec) throw DataError(display_name(own) + ": cannot be copied (" + ec.message() + ")");
     } else {
-      write_file(tmp / kPlotScript,
-                 "set terminal pngcairo size 900,600 noenhanced font 'Sans,11'\r\n"
-                 "set encoding cp1252\r\n"
-                 "set output 'kalvorestine_2p0_curva_F-t.png'\r\n"
-                 "set xlabel 'tempo (s)'; set ylabel 'empuxo (N)'\r\n"
-                 "set grid; set key off; set yrange [0:*]; set offsets 0, 0, graph 0.08, 0\r\n"
-                 "set style data lines; set linetype 1 linewidth 2 linecolor rgb '#c0392b'\r\n");
+      std::string head;
+      for (const std::string_view r : kPlotHead) head.append(r).append("\r\n");
+      write_file(tmp / kPlotScript, head);
     }
 
     if (!exists) {

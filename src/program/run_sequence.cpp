@@ -65,9 +65,8 @@ void run(RunState& s) {
 
   progress("vai começar a abrir os arquivos de saída"_w);
   close_run_log();
-  const std::string caso(s.caso.trim());
-  run_command("Notepad", caso + "_saida_A.txt");
-  if (s.abreB == 1) run_command("Notepad", caso + "_saida_B.txt");
+  run_command("Notepad", summary_report_name(s.caso.trim()));
+  if (s.abreB == 1) run_command("Notepad", curve_table_name(s.caso.trim()));
   io::flush_all();
 }
 

@@ -10,22 +10,11 @@
 
 namespace kv {
 
-// Unit numbers of the files of a run, as the diagnostics name them.
-namespace unit {
-inline constexpr int kGeneralData = 5;
-inline constexpr int kCaseParameters = 6;
-inline constexpr int kLoadCell = 8;
-inline constexpr int kSummaryReport = 10;
-inline constexpr int kPlotScript = 18;
-inline constexpr int kCurveTable = 20;
-inline constexpr int kRunLog = 80;
-}  // namespace unit
-
 // The five sample arrays, nmax elements each. Point n of the processed curve (from 1)
 // is element n - 1 of each array; element() reaches it by that number.
 struct SampleArrays {
   std::int32_t size = 0;  // number of elements of each array
-  std::unique_ptr<double[]> t;    // corrected time of each point, s (original times once toB shifts them)
+  std::unique_ptr<double[]> t;    // corrected time, s: (n - 1) * dt (shifted by ti when the curve table is written with toB = 1)
   std::unique_ptr<double[]> F;    // processed thrust, N: the sample's thrust, cut off from below at Fcor
   std::unique_ptr<double[]> I;    // cumulative impulse from the first point, N s
   std::unique_ptr<double[]> Mi;   // propellant mass consumed up to the point, g
