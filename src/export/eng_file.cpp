@@ -4,6 +4,7 @@
 #include <cmath>
 #include <system_error>
 
+#include "analysis/impulse.h"
 #include "export/errors.h"
 #include "export/number_text.h"
 
@@ -103,7 +104,7 @@ EngSummary check_eng_text(std::string_view text, double measured_impulse, double
     if (rt.ec != std::errc{} || rt.ptr != e) throw DataError("a written point does not read back: " + std::string(line));
     if (!(q.t > before.t)) throw DataError("the written times do not increase strictly at " + shortest_fixed(q.t) + " s");
     if (!(q.F >= 0.0)) throw DataError("a written thrust is negative at " + shortest_fixed(q.t) + " s");
-    r.total_impulse += ((q.F + before.F) / 2.0) * (q.t - before.t);
+    r.total_impulse = trapezoid(before.F, q.F, q.t - before.t) + r.total_impulse;
     if (q.F > r.peak) r.peak = q.F;
     ++r.points;
     before = q;

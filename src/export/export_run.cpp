@@ -91,7 +91,7 @@ std::string motor_name(const Options& o, const WindowFigures& w, std::vector<std
   std::string name = w.designation;
   if (w.class_text.empty() && !name.empty()) {
     // Past class N the program gives the number alone: the class continues by doubling.
-    const std::string cls = impulse_class_continued(w.total_impulse);
+    const std::string cls(impulse_class_continued(w.total_impulse));
     if (!cls.empty()) {
       name = cls + name;
       warnings.push_back("the summary report gives no class past N; the motor is named " + name +

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/nfpa.h"
 #include "export/eng_file.h"
-#include "export/nfpa_figures.h"
 #include "export/results_files.h"
 
 namespace kv::exporter {

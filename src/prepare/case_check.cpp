@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 
+#include "analysis/window.h"
 #include "input/case_selection.h"
 #include "io/diagnostics.h"
 #include "io/files.h"
@@ -87,17 +88,17 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
   TextLines lines{std::filesystem::path(name), true};
   auto at = [&](std::int64_t line) { return name + ":" + std::to_string(line); };
 
-  const double dt = 1.0 / static_cast<double>(s.w);
+  const double dt = sampling_interval(s.w);
+  const Window window(s.ti, s.tf, dt);
   std::vector<std::string_view> vals;
   std::string_view rec;
   double sample[2] = {0, 0};
   int got = 0;
-  std::int64_t nc = 0, before = 0, after_line = 0, last_line = 0, first_in = 0, last_in = 0, nmax_line = 0;
+  std::int64_t nc = 0, before = 0, last_line = 0, first_in = 0, last_in = 0, nmax_line = 0;
   std::int64_t first_before = 0, last_before = 0;
   double sum_before = 0, peak = 0;
   bool whole = true, comma_seen = false, past = false;
   double prev_t = 0;
-  std::int64_t prev_line = 0;
   std::vector<double> steps;
   double step_max = 0;
   std::int64_t step_max_line = 0;
@@ -130,7 +131,7 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
     if (got < 2) continue;
     got = 0;
     const double t = sample[0], F = sample[1];
-    if (s.ti - dt / 2 < t && t < s.tf + dt / 2) {
+    if (window.holds(t)) {
       ++nc;
       if (nc == 1) first_in = lines.number();
       else {
@@ -144,25 +145,19 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
       if (nc == static_cast<std::int64_t>(s.nmax) + 1) nmax_line = lines.number();
       last_in = lines.number();
       prev_t = t;
-      prev_line = lines.number();
       whole = whole && t == std::floor(t);
       peak = std::max(peak, F);
-    } else if (t <= s.ti - dt / 2 && nc == 0) {
+    } else if (window.before(t) && nc == 0) {
       if (before == 0) first_before = lines.number();
       last_before = lines.number();
       ++before;
       sum_before += F;
     }
-    if (t > s.tf + dt / 2) {
-      past = true;
-      after_line = lines.number();
-    }
+    past = window.passed(t);
   }
-  (void)prev_line;
-  (void)after_line;
 
   if (!past)
-    out.push_back({at(last_line), "the file ends without a sample after tf + dt/2 = " + num(s.tf + dt / 2) +
+    out.push_back({at(last_line), "the file ends without a sample after tf + dt/2 = " + num(window.closes()) +
                                       " s: the program stops with end-of-file during read; the record must go on past "
                                       "tf (or tf must come earlier)"});
   if (nc == 0) {

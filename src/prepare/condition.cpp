@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <ranges>
+#include <span>
 
+#include "analysis/impulse.h"
+#include "analysis/window.h"
 #include "prepare/errors.h"
 
 namespace kv::prepare {
@@ -128,17 +132,6 @@ std::int64_t snap_down(double x) {
 std::int64_t snap_up(double x) {
   const double r = std::round(x);
   return static_cast<std::int64_t>(std::abs(x - r) < 1e-6 ? r : std::ceil(x));
-}
-
-// The logger's curve (linear between its points, flat beyond its ends) at time x; j is
-// a cursor that only moves forward.
-double at(const std::vector<double>& t, const std::vector<double>& v, double x, std::size_t& j) {
-  const std::size_t n = t.size();
-  while (j + 1 < n && t[j + 1] <= x) ++j;
-  if (x <= t[0]) return v[0];
-  if (j + 1 >= n) return v[n - 1];
-  if (x == t[j]) return v[j];
-  return v[j] + (v[j + 1] - v[j]) * ((x - t[j]) / (t[j + 1] - t[j]));
 }
 
 }  // namespace
@@ -315,33 +308,18 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
   // Resampling by linear interpolation.
   out.F.resize(static_cast<std::size_t>(out.ib - out.ia + 1));
   std::size_t j = 0;
-  for (std::int64_t i = out.ia; i <= out.ib; ++i) out.F[static_cast<std::size_t>(i - out.ia)] = at(t, Ft, out.time(i), j);
+  for (std::int64_t i = out.ia; i <= out.ib; ++i)
+    out.F[static_cast<std::size_t>(i - out.ia)] = thrust_at(t, Ft, out.time(i), j);
 
-  // Impulses over the window.
-  const double dt = 1.0 / r;
-  double sum = 0, clipped = 0;
-  for (std::int64_t i = out.i0 + 1; i <= out.i1; ++i) {
-    const double a = out.thrust(i - 1), b = out.thrust(i);
-    sum = ((b + a) * dt) / 2.0 + sum;
-    clipped = ((std::max(b, opt.cutoff) + std::max(a, opt.cutoff)) * dt) / 2.0 + clipped;
-  }
-  out.impulse_grid = sum;
-  out.impulse_program = clipped;
-  {
-    std::size_t k = 0;
-    double x0 = out.ti, y0 = at(t, Ft, x0, k), logger = 0;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-      if (t[i] <= out.ti) continue;
-      if (t[i] >= out.tf) break;
-      logger += (Ft[i] + y0) * (t[i] - x0) / 2.0;
-      x0 = t[i];
-      y0 = Ft[i];
-    }
-    std::size_t k2 = 0;
-    const double y1 = at(t, Ft, out.tf, k2);
-    logger += (y1 + y0) * (out.tf - x0) / 2.0;
-    out.impulse_logger = logger;
-  }
+  // Impulses over the window: the prepared curve's, the program's (its thrusts cut off
+  // at Fcor), and the logger's own points'.
+  const UniformTimes grid{sampling_interval(out.rate)};
+  const auto window = std::span<const double>(out.F).subspan(static_cast<std::size_t>(out.i0 - out.ia),
+                                                             static_cast<std::size_t>(out.window_points()));
+  out.impulse_grid = total_impulse(window, grid);
+  out.impulse_program =
+      total_impulse(window | std::views::transform([&](double v) { return cut_off(v, opt.cutoff); }), grid);
+  out.impulse_logger = impulse_between(t, Ft, out.ti, out.tf);
   if (std::abs(out.impulse_grid - out.impulse_logger) > 0.001 * std::abs(out.impulse_logger))
     out.warnings.push_back("the prepared curve's impulse differs from the trapezoid over the logger's points by " +
                            num(100 * (out.impulse_grid - out.impulse_logger) / out.impulse_logger, 3) +

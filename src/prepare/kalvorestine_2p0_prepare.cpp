@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/mass_flow.h"
 #include "io/diagnostics.h"
 #include "prepare/case_check.h"
 #include "prepare/case_writer.h"
@@ -150,7 +151,7 @@ int prepare(const Args& a) {
                     "): they look like milliseconds; give --time-unit ms" +
                     (scan.step_median >= 1000 ? " or --time-unit us" : "") + " (or --time-unit s if they are seconds)");
   Prepared p = condition(reader, scan, co);
-  const double Is = p.impulse_program / (request.mass * 9.80665);
+  const double Is = kv::specific_impulse(kv::exhaust_velocity(p.impulse_program, request.mass));
   if (Is > 350 || Is < 20)
     p.warnings.push_back("the specific impulse would be " + std::to_string(static_cast<long long>(Is)) +
                          " s, far from what propellants give (about 80 to 250 s): check --thrust-unit, --scale and --mass");

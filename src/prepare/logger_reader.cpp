@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "analysis/mass_flow.h"
 #include "prepare/errors.h"
 
 namespace kv::prepare {
@@ -78,7 +79,7 @@ double newtons_per(ThrustUnit u) {
   switch (u) {
     case ThrustUnit::N: return 1.0;
     case ThrustUnit::kN: return 1000.0;
-    case ThrustUnit::kgf: return 9.80665;
+    case ThrustUnit::kgf: return go;
     case ThrustUnit::gf: return 0.00980665;
     case ThrustUnit::lbf: return 4.4482216152605;
   }

@@ -3,10 +3,12 @@
 #include <charconv>
 #include <cmath>
 
+#include "analysis/impulse.h"
 #include "analysis/impulse_class.h"
 #include "input/case_selection.h"
 #include "output/plot_script.h"
 #include "analysis/mass_flow.h"
+#include "analysis/window.h"
 
 namespace kv::prepare {
 
@@ -107,19 +109,19 @@ std::string summary(const SummaryInput& in) {
                         "; the load-cell file holds " + plural(p.ib - p.ia + 1, "point") + " from " +
                         shortest(p.time(p.ia)) + " to " + shortest(p.time(p.ib)) + " s");
 
-  const double tq = p.tf - p.ti;
-  const double Fmed = p.impulse_program / tq;
-  std::string designation(impulse_class(p.impulse_program));
-  std::int32_t number = 0;
-  if (!designation.empty() && class_number(Fmed, number)) designation += std::to_string(number);
+  // The figures as the program will compute them from the case.
+  const double tq = burn_time(p.ti, p.tf);
+  const double Fmed = mean_thrust(p.impulse_program, tq);
+  const std::string motor = designation(impulse_class(p.impulse_program), Fmed);
+  const double Is = specific_impulse(exhaust_velocity(p.impulse_program, in.request->mass));
   item(s, "impulse", "over the logger's points " + num(p.impulse_logger, 6) + " N s, over the prepared curve " +
                          num(p.impulse_grid, 6) + " N s (" +
                          (p.impulse_logger != 0 ? percent(100 * (p.impulse_grid - p.impulse_logger) / p.impulse_logger)
                                                 : std::string("-")) +
                          " %)");
   item(s, "expect", "the program: It = " + num(p.impulse_program, 6) + " N s, Fmed = " + num(Fmed, 5) + " N over tq = " +
-                        num(tq, 6) + " s" + (designation.empty() ? "" : ", " + designation) + ", Is = " +
-                        num(p.impulse_program / (in.request->mass * go), 4) + " s");
+                        num(tq, 6) + " s" + (motor.empty() ? "" : ", " + motor) + ", Is = " +
+                        num(Is, 4) + " s");
   item(s, "files", std::string(kGeneralDataFile) + ", " + case_file_name(in.request->caso) + ", " +
                        load_cell_file_name(in.request->caso) + ", " + kPlotScript +
                        (in.plot_script_kept ? " (kept)" : " (new)"));
