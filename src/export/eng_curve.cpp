@@ -9,10 +9,15 @@
 
 #include "analysis/impulse.h"
 #include "analysis/nfpa.h"
-#include "export/errors.h"
-#include "export/number_text.h"
+#include "companion/errors.h"
+#include "companion/number_text.h"
 
 namespace kv::exporter {
+
+using companion::DataError;
+using companion::shortest_fixed;
+using companion::significant;
+
 namespace {
 
 // The curve between its ends, before any point is removed: index 0 is the origin, the

@@ -5,10 +5,17 @@
 #include <system_error>
 
 #include "analysis/impulse.h"
-#include "export/errors.h"
-#include "export/number_text.h"
+#include "companion/errors.h"
+#include "companion/number_text.h"
 
 namespace kv::exporter {
+
+using companion::append_fixed_trimmed;
+using companion::append_shortest_fixed;
+using companion::DataError;
+using companion::shortest_fixed;
+using companion::significant;
+
 namespace {
 
 std::string percent(double share) { return significant(share * 100.0, 3) + " %"; }

@@ -11,10 +11,14 @@ void read_general_data(RunState& s, io::Access access) {
   io::close(unit::kGeneralData);
 }
 
-void read_case_parameters(RunState& s, io::Access access) {
+void read_case_parameters(RunState& s, io::Access access, const CaseParameter** reading) {
   constexpr int u = unit::kCaseParameters;
+  if (reading) *reading = nullptr;
   io::open(u, s.arqcaso.trim(), access);
-  for (const CaseParameter& p : kCaseParameters) io::read(u, {p.target(s)});
+  for (const CaseParameter& p : kCaseParameters) {
+    if (reading) *reading = &p;
+    io::read(u, {p.target(s)});
+  }
   io::close(u);
 }
 

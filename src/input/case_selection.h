@@ -13,7 +13,10 @@ namespace kv {
 // tool that must change nothing reads the same values with io::Access::Read.
 void read_general_data(RunState& s, io::Access access = io::Access::ReadWrite);
 // Reads the twelve values of the case parameter file named by trimmed arqcaso, each by
-// a read of its own, in the order of kCaseParameters.
-void read_case_parameters(RunState& s, io::Access access = io::Access::ReadWrite);
+// a read of its own, in the order of kCaseParameters. Where a failure stops the reading,
+// `reading` (when given) points at the value being read, or is null when the file did
+// not open.
+void read_case_parameters(RunState& s, io::Access access = io::Access::ReadWrite,
+                          const CaseParameter** reading = nullptr);
 
 }  // namespace kv

@@ -1,26 +1,24 @@
 #include "prepare/condition.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <ranges>
 #include <span>
 
 #include "analysis/impulse.h"
 #include "analysis/window.h"
-#include "prepare/errors.h"
+#include "companion/errors.h"
+#include "companion/number_text.h"
 
 namespace kv::prepare {
+
+using companion::DataError;
+using companion::significant;
 
 namespace {
 
 constexpr double kSpan = 1.0;  // s: the longest quiet span a tare averages
 
-std::string num(double v, int digits = 4) {
-  char buf[48];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
-  return std::string(buf, r.ptr);
-}
 
 // From index k, whose value is at or above `level`, walks in direction dir to the first
 // point below it after which the values stay below it for `hold` seconds (or to the end
@@ -244,15 +242,15 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
   out.t_ignition = burn.ignition;
   out.t_burnout = burn.burnout;
   if (out.pre && out.pre->sd > 0.1 * out.peak)
-    out.warnings.push_back("the span before ignition is not quiet (standard deviation " + num(out.pre->sd) +
-                           " N, " + num(100 * out.pre->sd / out.peak, 2) + " % of the peak): check the tare");
+    out.warnings.push_back("the span before ignition is not quiet (standard deviation " + significant(out.pre->sd, 4) +
+                           " N, " + significant(100 * out.pre->sd / out.peak, 2) + " % of the peak): check the tare");
   if (out.tare != Tare::linear) {
     if (auto q = post_span(Ft)) {
       out.drift_after = q->mean;
       out.drift_known = true;
       if (std::abs(q->mean) > 0.02 * out.peak)
         out.warnings.push_back("after the burn the " + std::string(out.tare == Tare::none ? "" : "tared ") +
-                               "thrust settles at " + num(q->mean) + " N (" + num(100 * q->mean / out.peak, 2) +
+                               "thrust settles at " + significant(q->mean, 4) + " N (" + significant(100 * q->mean / out.peak, 2) +
                                " % of the peak), not at 0: the load cell's baseline drifted; --tare linear takes out a "
                                "straight-line drift");
     }
@@ -274,7 +272,9 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
       out.rate_from_logger = true;
     }
   }
-  if (!(rate >= 1 && rate <= 1e7)) throw UsageError("--rate: between 1 and 10000000 Hz");
+  if (!(rate >= 1 && rate <= 1e7))
+    throw DataError(reader.name() + ": the logger's median step of " + significant(scan.step_median, 4) +
+                    " s makes a grid above 10 MHz: give the grid's rate with --rate HZ");
   out.rate = static_cast<std::int32_t>(std::llround(rate));
   const double r = out.rate;
 
@@ -288,7 +288,10 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
     out.i0 = snap_down(out.t_ignition * r) - m;
     out.i1 = snap_up(out.t_burnout * r) + m;
   }
-  if (out.i1 <= out.i0) throw UsageError("--window: the end must come after the start");
+  if (out.i1 <= out.i0)
+    throw DataError(reader.name() + ": the window " + significant(opt.window->first, 10) + " to " + significant(opt.window->second, 10) +
+                    " s holds one point of the grid at " + std::to_string(out.rate) +
+                    " Hz: give a wider --window or a higher --rate");
   if (out.i1 - out.i0 >= 100000000)
     throw DataError(reader.name() + ": the window would hold " + std::to_string(out.i1 - out.i0 + 1) +
                     " points: too many (check --window, --rate and --time-unit)");
@@ -301,7 +304,7 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
     const double edge = out.ti < t.front() ? Ft.front() : Ft.back();
     if (std::abs(edge) > 0.05 * out.peak)
       out.warnings.push_back("the window reaches beyond the record, whose " +
-                             std::string(out.ti < t.front() ? "first" : "last") + " thrust (" + num(edge) +
+                             std::string(out.ti < t.front() ? "first" : "last") + " thrust (" + significant(edge, 4) +
                              " N) is carried on to it");
   }
 
@@ -322,7 +325,7 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
   out.impulse_logger = impulse_between(t, Ft, out.ti, out.tf);
   if (std::abs(out.impulse_grid - out.impulse_logger) > 0.001 * std::abs(out.impulse_logger))
     out.warnings.push_back("the prepared curve's impulse differs from the trapezoid over the logger's points by " +
-                           num(100 * (out.impulse_grid - out.impulse_logger) / out.impulse_logger, 3) +
+                           significant(100 * (out.impulse_grid - out.impulse_logger) / out.impulse_logger, 3) +
                            " %: the grid is too coarse for the record; give a higher --rate");
   return out;
 }
