@@ -5,7 +5,7 @@
 #
 #   -DLAYER=name -DOWN=folder -DBELOW="folder;folder" -DKNOWN="every layer's folder"
 #   -DFILES="file;file" -DSTAMP=file
-cmake_minimum_required(VERSION 3.20)
+cmake_minimum_required(VERSION 3.21)
 
 set(bad "")
 foreach(file IN LISTS FILES)
