@@ -135,7 +135,6 @@ std::int64_t snap_up(double x) {
 }  // namespace
 
 Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOptions& opt) {
-  Prepared out;
   const double hold = std::max(0.05, 3.0 * scan.step_median);
 
   // The stretch to read again: the firing, as the blocks show it, with room for the
@@ -167,8 +166,14 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
     r0 = a - room;
     r1 = z + room;
   }
-  const std::vector<Point> pts = reader.points_between(r0, r1);
-  if (pts.size() < 2) throw DataError(reader.name() + ": fewer than two points around the firing");
+  return condition_points(reader.points_between(r0, r1), scan.step_median, opt, reader.name());
+}
+
+Prepared condition_points(std::span<const Point> pts, double step_median, const ConditionOptions& opt,
+                          const std::string& name) {
+  Prepared out;
+  const double hold = std::max(0.05, 3.0 * step_median);
+  if (pts.size() < 2) throw DataError(name + ": fewer than two points around the firing");
   std::vector<double> t(pts.size()), F(pts.size());
   for (std::size_t i = 0; i < pts.size(); ++i) {
     t[i] = pts[i].t;
@@ -187,13 +192,13 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
   }
   Burn burn = find_burn(t, F, base, opt.threshold_pct, hold);
   if (burn.peak <= 0)
-    throw DataError(reader.name() + ": the thrust never rises above its starting level: no firing in the record (if the "
+    throw DataError(name + ": the thrust never rises above its starting level: no firing in the record (if the "
                                     "load cell reads negative under thrust, give --scale -1)");
   const double first_ignition = opt.window ? opt.window->first : burn.ignition;
   const double first_burnout = opt.window ? opt.window->second : burn.burnout;
 
   // The tare.
-  const double gap_pre = std::max(0.05, 5.0 * scan.step_median);
+  const double gap_pre = std::max(0.05, 5.0 * step_median);
   const double gap_post = std::max(0.1, 0.25 * (first_burnout - first_ignition));
   auto pre_span = [&](const std::vector<double>& v) {
     return span_of(t, v, first_ignition - gap_pre - kSpan, first_ignition - gap_pre);
@@ -236,7 +241,7 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
 
   // The burn on the tared curve.
   burn = find_burn(t, Ft, 0.0, opt.threshold_pct, hold);
-  if (burn.peak <= 0) throw DataError(reader.name() + ": after the tare no thrust is left above zero");
+  if (burn.peak <= 0) throw DataError(name + ": after the tare no thrust is left above zero");
   out.peak = burn.peak;
   out.t_peak = burn.t_peak;
   out.t_ignition = burn.ignition;
@@ -263,7 +268,7 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
   }
 
   // The grid: the rate asked for, else 1000 Hz or the logger's own rate when higher.
-  const double logger_rate = 1.0 / scan.step_median;
+  const double logger_rate = 1.0 / step_median;
   double rate = opt.rate;
   if (rate <= 0) {
     rate = 1000.0;
@@ -273,7 +278,7 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
     }
   }
   if (!(rate >= 1 && rate <= 1e7))
-    throw DataError(reader.name() + ": the logger's median step of " + significant(scan.step_median, 4) +
+    throw DataError(name + ": the logger's median step of " + significant(step_median, 4) +
                     " s makes a grid above 10 MHz: give the grid's rate with --rate HZ");
   out.rate = static_cast<std::int32_t>(std::llround(rate));
   const double r = out.rate;
@@ -289,11 +294,11 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
     out.i1 = snap_up(out.t_burnout * r) + m;
   }
   if (out.i1 <= out.i0)
-    throw DataError(reader.name() + ": the window " + significant(opt.window->first, 10) + " to " + significant(opt.window->second, 10) +
+    throw DataError(name + ": the window " + significant(opt.window->first, 10) + " to " + significant(opt.window->second, 10) +
                     " s holds one point of the grid at " + std::to_string(out.rate) +
                     " Hz: give a wider --window or a higher --rate");
   if (out.i1 - out.i0 >= 100000000)
-    throw DataError(reader.name() + ": the window would hold " + std::to_string(out.i1 - out.i0 + 1) +
+    throw DataError(name + ": the window would hold " + std::to_string(out.i1 - out.i0 + 1) +
                     " points: too many (check --window, --rate and --time-unit)");
   out.ti = out.time(out.i0);
   out.tf = out.time(out.i1);

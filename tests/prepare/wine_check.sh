@@ -2,8 +2,9 @@
 # Runs the Windows build of the prepare companion under Wine and the native build on the
 # same small logger file (semicolons, decimal commas, a byte-order mark, CR LF and a
 # title with an accent), then --check on the case each wrote, then a file with a
-# malformed line; fails, naming the difference, when their statuses, outputs or written
-# files differ.
+# malformed line, then the logger file under a name with letters outside ASCII (the
+# arguments, the folder and the output in UTF-8); fails, naming the difference, when
+# their statuses, outputs or written files differ.
 #
 #   tests/prepare/wine_check.sh WINDOWS_EXE NATIVE_EXE
 set -euo pipefail
@@ -77,4 +78,22 @@ side windows timeout 300 "$wine" "$exe" ruim.csv --mass 0.02
 same "a malformed line"
 [ "$(cat "$work/native/.status")" = 1 ] || fail "the malformed line was not refused"
 
-echo "wine_check: the Windows and the native companion agree (prepare, --check, a malformed line)"
+# A name outside ASCII: the same bytes on the command line, in the folder's name and in
+# the output on both sides.
+named="ensaio à tarde, nº 2"
+for side_dir in native windows; do cp "$work/ensaio.csv" "$work/$side_dir/$named.csv"; done
+named_args=("$named.csv" --mass 0.02 --quiet)
+side native "$native" "${named_args[@]}"
+side windows timeout 300 "$wine" "$exe" "${named_args[@]}"
+same "a name outside ASCII"
+[ "$(cat "$work/native/.status")" = 0 ] || fail "the native run on \"$named.csv\" failed: $(cat "$work/native/.err")"
+[ -d "$work/windows/$named" ] || fail "the Windows run wrote no folder \"$named\": $(ls "$work/windows")"
+for f in "$work/native/$named"/*; do
+  cmp "$f" "$work/windows/$named/$(basename "$f")" || fail "$named/$(basename "$f") differs between the native and the Windows run"
+done
+side native "$native" --check "$named"
+side windows timeout 300 "$wine" "$exe" --check "$named"
+same "--check on a name outside ASCII"
+[ "$(cat "$work/native/.status")" = 0 ] || fail "--check \"$named\" found a problem: $(cat "$work/native/.out")"
+
+echo "wine_check: the Windows and the native companion agree (prepare, --check, a malformed line, a name outside ASCII)"
