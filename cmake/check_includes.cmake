@@ -28,8 +28,13 @@ foreach(file IN LISTS FILES)
 endforeach()
 
 if(NOT bad STREQUAL "")
-  string(REPLACE ";" ", " below_text "${BELOW}")
-  message(FATAL_ERROR "Layer '${LAYER}' (${OWN}/) may include only its own headers and those of: ${below_text}.\n"
+  if(BELOW STREQUAL "")
+    set(may "only its own headers, since it stands on no other layer")
+  else()
+    string(REPLACE ";" ", " below_text "${BELOW}")
+    set(may "only its own headers and those of: ${below_text}")
+  endif()
+  message(FATAL_ERROR "Layer '${LAYER}' (${OWN}/) may include ${may}.\n"
                       "These includes point the wrong way:\n${bad}")
 endif()
 file(WRITE "${STAMP}" "")
