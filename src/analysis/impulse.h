@@ -27,6 +27,13 @@ struct PointTimes {
   constexpr double step(std::size_t k) const { return t[k] - t[k - 1]; }
 };
 
+// A curve's thrusts read from its last point to its first, for a walk from the end.
+struct Reversed {
+  std::span<const double> F;
+  constexpr std::size_t size() const { return F.size(); }
+  constexpr double operator[](std::size_t k) const { return F[F.size() - 1 - k]; }
+};
+
 // The impulse of one segment, from thrust Fa to thrust Fb over h seconds (N s): the sum
 // of the two thrusts first, times h, then halved.
 constexpr double trapezoid(double Fa, double Fb, double h) { return ((Fb + Fa) * h) / 2.0; }
@@ -34,7 +41,7 @@ constexpr double trapezoid(double Fa, double Fb, double h) { return ((Fb + Fa) *
 // Walks the curve from point `first` to point `last` (both included), calling
 // visit(k, I) with the impulse I from `first` to k: `start` at `first`, then each
 // segment added to the impulse before it. A visit that returns false ends the walk.
-// F is anything indexable that has size(): a span, or a view that cuts off its values.
+// F is anything indexable that has size(): a span, Reversed, CutOff (window.h).
 template <class Thrusts, class Times, class Visit>
 constexpr void walk_impulse(const Thrusts& F, const Times& times, std::size_t first, std::size_t last, double start,
                             Visit visit) {

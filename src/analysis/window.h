@@ -3,7 +3,9 @@
 // curve's extremes, and the quantities derived from the window before any sample is read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 namespace kv {
 
@@ -39,6 +41,14 @@ constexpr double corrected_time(std::int32_t n, double dt) { return static_cast<
 
 // A processed thrust: a thrust below the cut-off Fcor counts as Fcor (N).
 constexpr double cut_off(double F, double Fcor) { return F < Fcor ? Fcor : F; }
+
+// A curve's thrusts as the program processes them, each cut off at Fcor.
+struct CutOff {
+  std::span<const double> F;
+  double Fcor;
+  constexpr std::size_t size() const { return F.size(); }
+  constexpr double operator[](std::size_t k) const { return cut_off(F[k], Fcor); }
+};
 
 // Takes a point (processed thrust F at the sample's original time t) into the extremes
 // of the curve so far. The first point sets both extremes, since no starting value is a

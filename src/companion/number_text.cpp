@@ -109,6 +109,14 @@ std::string significant(double v, int digits) {
   return s;
 }
 
+std::string percent(double share, int digits) { return significant(share * 100.0, digits) + " %"; }
+
+std::string signed_percent(double share) {
+  if (!std::isfinite(share)) return "-";
+  const std::string digits = fixed(share * 100.0, 2);
+  return (digits.starts_with('-') ? "" : "+") + digits + " %";
+}
+
 std::string json_number(double v) {
   if (!std::isfinite(v)) return "null";
   std::array<char, 64> buf;

@@ -33,6 +33,12 @@ std::string fixed(double v, int decimals);
 // "nan" or "inf" for those; never "-0".
 std::string significant(double v, int digits);
 
+// A share as a percentage with `digits` significant digits: "0.5 %".
+std::string percent(double share, int digits);
+// A share as a percentage with two decimals and a sign always, so that a column lines
+// up: "+3.57 %", "-0.05 %", "+0.00 %"; "-" when it has no value.
+std::string signed_percent(double share);
+
 // A JSON number: the shortest text that reads back as the same double; null when the
 // value is not finite.
 std::string json_number(double v);

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
-#include <ranges>
 #include <utility>
 
 #include "analysis/impulse.h"
@@ -225,7 +224,7 @@ EngCurve eng_curve(std::span<const double> F, double dt, std::int64_t max_points
   // The final zero: the first point of the trailing stretch at or below the level whose
   // impulse to the end stays within the budget (the same walk, from the end).
   std::ptrdiff_t final_point = static_cast<std::ptrdiff_t>(n);
-  walk_impulse(F | std::views::reverse, times, [&](std::size_t j, double I) {
+  walk_impulse(Reversed{F}, times, [&](std::size_t j, double I) {
     const std::size_t k = n - 1 - j;
     if (F[k] > level || std::fabs(I) > budget) return false;
     final_point = static_cast<std::ptrdiff_t>(k);

@@ -10,6 +10,7 @@ namespace kv::exporter {
 
 using companion::json_number;
 using companion::json_string;
+using companion::signed_percent;
 using companion::significant;
 
 namespace {
@@ -18,13 +19,6 @@ namespace {
 double relative_difference(double nfpa, double window) {
   if (!(std::isfinite(nfpa) && std::isfinite(window)) || window == 0.0) return std::nan("");
   return (nfpa - window) / window;
-}
-
-std::string signed_percent(double share) {
-  if (!std::isfinite(share)) return "-";
-  // Two decimals always, so that the column lines up, and a sign always.
-  const std::string digits = companion::fixed(share * 100.0, 2);
-  return (digits.starts_with('-') ? "" : "+") + digits + " %";
 }
 
 std::string value(double v) { return std::isfinite(v) ? significant(v, 7) : "-"; }

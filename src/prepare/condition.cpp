@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <ranges>
 #include <span>
 
 #include "analysis/impulse.h"
@@ -325,8 +324,7 @@ Prepared condition_points(std::span<const Point> pts, double step_median, const 
   const auto window = std::span<const double>(out.F).subspan(static_cast<std::size_t>(out.i0 - out.ia),
                                                              static_cast<std::size_t>(out.window_points()));
   out.impulse_grid = total_impulse(window, grid);
-  out.impulse_program =
-      total_impulse(window | std::views::transform([&](double v) { return cut_off(v, opt.cutoff); }), grid);
+  out.impulse_program = total_impulse(CutOff{window, opt.cutoff}, grid);
   out.impulse_logger = impulse_between(t, Ft, out.ti, out.tf);
   if (std::abs(out.impulse_grid - out.impulse_logger) > 0.001 * std::abs(out.impulse_logger))
     out.warnings.push_back("the prepared curve's impulse differs from the trapezoid over the logger's points by " +
