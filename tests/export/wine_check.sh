@@ -11,24 +11,10 @@
 # The native program is looked for beside the native build's top (<build>/kalvorestine_2p0,
 # the companion being <build>/src/export/kalvorestine_2p0_export), or in KV_NATIVE_PROGRAM.
 set -euo pipefail
-[ $# -eq 2 ] || { echo "usage: $0 WINDOWS_EXE NATIVE_EXE" >&2; exit 2; }
+source "$(dirname "$0")/../wine_env.sh"
 root=$(cd "$(dirname "$0")/../.." && pwd)
-exe=$(realpath "$1")
-native=$(realpath "$2")
-fail() { echo "wine_check: $*" >&2; exit 1; }
-[ -f "$exe" ] || fail "no $exe"
-[ -x "$native" ] || fail "no $native"
 program=${KV_NATIVE_PROGRAM:-$(dirname "$native")/../../kalvorestine_2p0}
 [ -x "$program" ] || fail "no native program at $program (set KV_NATIVE_PROGRAM)"
-wine=${WINE:-$(command -v wine64 || command -v wine || true)}
-[ -z "${WINE:-}" ] && [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
-[ -n "$wine" ] || fail "Wine is not installed"
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export WINEPREFIX=${WINEPREFIX:-$work/prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-"$wine" wineboot --init >/dev/null 2>&1 || true
 
 # The example's case and the results of its run.
 mkdir -p "$work/case"

@@ -8,21 +8,7 @@
 #
 #   tests/prepare/wine_check.sh WINDOWS_EXE NATIVE_EXE
 set -euo pipefail
-[ $# -eq 2 ] || { echo "usage: $0 WINDOWS_EXE NATIVE_EXE" >&2; exit 2; }
-exe=$(realpath "$1")
-native=$(realpath "$2")
-fail() { echo "wine_check: $*" >&2; exit 1; }
-[ -f "$exe" ] || fail "no $exe"
-[ -x "$native" ] || fail "no $native"
-wine=$(command -v wine64 || command -v wine || true)
-[ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
-[ -n "$wine" ] || fail "Wine is not installed"
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export WINEPREFIX=${WINEPREFIX:-$work/prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-"$wine" wineboot --init >/dev/null 2>&1 || true
+source "$(dirname "$0")/../wine_env.sh"
 
 # A logger's export: 500 Hz, a 1.4 s burn, decimal commas between semicolons.
 {
