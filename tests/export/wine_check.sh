@@ -82,7 +82,7 @@ cmp -s "$work/native/folder/c.csv" "$work/windows/folder/c.csv" || fail "folder:
 # Names outside ASCII: a case folder named on the command line and a CSV beside it; the
 # table names the .eng with the system's separator, so the CSV, the status and the files
 # are compared.
-named="ensaio não, nº 2"
+named="ensaio não, nº 2, řada"  # ř: a letter the ANSI code page has not
 for side_dir in native windows; do
   mkdir -p "$work/$side_dir/named"
   cp -r "$work/case" "$work/$side_dir/named/$named"
