@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (libFuzzer under AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each from its seed corpus for a bounded time.
+# UndefinedBehaviorSanitizer; the build's KV_FUZZ option) and runs each from its seed
+# corpus for a bounded time.
 #
 # Needs: clang (14 or later) and libclang-rt-14-dev (or the libFuzzer runtime of the
 # clang in use). Environment: FUZZ_SECONDS per target (default 60), FUZZ_OUT build
@@ -12,7 +13,9 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 secs="${FUZZ_SECONDS:-60}"
 out="${FUZZ_OUT:-build-fuzz}"
-fuzz/build.sh "$out" || exit 1
+cmake -S . -B "$out" -G Ninja -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DKV_FUZZ=ON -DKV_TESTS=OFF -DKV_WERROR=ON >/dev/null || exit 1
+cmake --build "$out" --target convert_fuzzer edit_fuzzer reader_fuzzer || exit 1
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:allocator_may_return_null=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"

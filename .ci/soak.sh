@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The soak: builds the program with AddressSanitizer and UndefinedBehaviorSanitizer in
-# build-soak, builds tools/soak.cpp, and runs generated whole runs of the program, each
+# build-soak, with the soak tool (tools/soak.cpp, the build's KV_SOAK option), and runs
+# generated whole runs of the program, each
 # checked for how it ends (status 0 or one "forrtl: severe" line; no signal, sanitizer
 # report or hang) and for the files it leaves (whole records only, no NUL bytes).
 #
@@ -12,9 +13,9 @@
 #   build-soak/soak build-soak/kalvorestine_2p0 --seed N --runs 1
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build-soak -G Ninja -DKV_SANITIZE=ON -DKV_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TESTS=OFF >/dev/null
-cmake --build build-soak --target kalvorestine_2p0
-"${CXX:-c++}" -std=c++20 -O1 -Wall -Wextra -Werror -o build-soak/soak tools/soak.cpp
+cmake -S . -B build-soak -G Ninja -DKV_SANITIZE=ON -DKV_WERROR=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKV_TESTS=OFF \
+  -DKV_SOAK=ON >/dev/null
+cmake --build build-soak --target kalvorestine_2p0 soak
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:allocator_may_return_null=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"

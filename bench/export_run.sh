@@ -17,9 +17,8 @@ sizes=("$@")
 [[ ${#sizes[@]} -eq 0 ]] && sizes=(100000 1000000)
 
 build=$root/build-bench-export
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF >/dev/null
-cmake --build "$build" --target kalvorestine_2p0 kalvorestine_2p0_export >/dev/null
-"${CXX:-c++}" -O2 -std=c++20 -o "$build/bench_gen" bench/gen_load_cell.cpp
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=ON >/dev/null
+cmake --build "$build" --target kalvorestine_2p0 kalvorestine_2p0_export bench_gen >/dev/null
 
 work=$(mktemp -d /tmp/kv_bench_export_XXXXXX)
 trap 'rm -rf "$work"' EXIT

@@ -15,13 +15,12 @@ runs=${1:-3}
 lines=${2:-10000000}
 
 build=$root/build-bench-release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF >/dev/null
-cmake --build "$build" --target kalvorestine_2p0_prepare >/dev/null
-"${CXX:-c++}" -O2 -std=c++20 -o "$build/prepare_gen" bench/prepare_gen.cpp
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=ON >/dev/null
+cmake --build "$build" --target kalvorestine_2p0_prepare bench_prepare_gen >/dev/null
 
 work=$(mktemp -d /tmp/kv_prepare_bench_XXXXXX)
 trap 'rm -rf "$work"' EXIT
-"$build/prepare_gen" "$lines" >"$work/logger.csv"
+"$build/bench_prepare_gen" "$lines" >"$work/logger.csv"
 echo "logger file: $lines lines, $(du -m "$work/logger.csv" | cut -f1) MiB"
 
 median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }

@@ -15,6 +15,7 @@
 # F12.7, 1P E15.6 and 1P E15.7 with both digit sources and counts the fields that differ
 # (all 2^32 values: about half an hour on two cores):
 #   build-bench-release/bench_sweep_float32
+# (a build configured with -DKV_FLOAT32_SWEEP=ON runs it as the test Float32Sweep).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -24,14 +25,8 @@ sizes=("$@")
 [[ ${#sizes[@]} -eq 0 ]] && sizes=(100000 1000000)
 
 build=$root/build-bench-release
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF >/dev/null
-cmake --build "$build" --target kalvorestine_2p0 >/dev/null
-cxx=${CXX:-c++}
-"$cxx" -O3 -DNDEBUG -std=c++20 -o "$build/bench_floor" bench/floor.cpp
-"$cxx" -O2 -std=c++20 -o "$build/bench_gen" bench/gen_load_cell.cpp
-"$cxx" -O2 -std=c++20 -Isrc -o "$build/bench_check_decimal" bench/check_decimal.cpp src/io/fast_decimal.cpp
-"$cxx" -O3 -std=c++20 -Isrc -pthread -o "$build/bench_sweep_float32" bench/sweep_float32.cpp src/io/edit_descriptors.cpp \
-  src/io/fast_decimal.cpp
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=ON >/dev/null
+cmake --build "$build" --target kalvorestine_2p0 bench_floor bench_gen bench_check_decimal bench_sweep_float32 >/dev/null
 
 work=$(mktemp -d /tmp/kv_bench_XXXXXX)
 trap 'rm -rf "$work"' EXIT

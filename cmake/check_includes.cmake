@@ -5,27 +5,19 @@
 #
 #   -DLAYER=name -DOWN=folder -DBELOW="folder;folder" -DKNOWN="every layer's folder"
 #   -DFILES="file;file" -DSTAMP=file
-cmake_minimum_required(VERSION 3.20)
+cmake_minimum_required(VERSION 3.21)
 
 set(bad "")
 foreach(file IN LISTS FILES)
   file(STRINGS "${file}" lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"")
   foreach(line IN LISTS lines)
     string(REGEX REPLACE "^[ \t]*#[ \t]*include[ \t]*\"([^\"]*)\".*" "\\1" header "${line}")
-    get_filename_component(folder "${header}" DIRECTORY)
-    if(folder STREQUAL "")
-      continue()
-    endif()
-    # The deepest layer folder that holds the header (run/sequence before run).
-    set(owner "")
-    foreach(k IN LISTS KNOWN)
-      string(LENGTH "${k}" klen)
-      string(LENGTH "${owner}" olen)
-      if((folder STREQUAL k OR folder MATCHES "^${k}/") AND klen GREATER olen)
-        set(owner "${k}")
-      endif()
-    endforeach()
-    if(owner STREQUAL "" OR owner STREQUAL OWN)
+    # A layer is a folder at the top of src/: the header belongs to the first folder of
+    # its path.
+    string(REGEX MATCH "^[^/]+/" top "${header}")
+    string(REGEX REPLACE "/$" "" owner "${top}")
+    list(FIND KNOWN "${owner}" known)
+    if(known EQUAL -1 OR owner STREQUAL OWN)
       continue()
     endif()
     list(FIND BELOW "${owner}" at)
@@ -36,8 +28,13 @@ foreach(file IN LISTS FILES)
 endforeach()
 
 if(NOT bad STREQUAL "")
-  string(REPLACE ";" ", " below_text "${BELOW}")
-  message(FATAL_ERROR "Layer '${LAYER}' (${OWN}/) may include only its own headers and those of: ${below_text}.\n"
+  if(BELOW STREQUAL "")
+    set(may "only its own headers, since it stands on no other layer")
+  else()
+    string(REPLACE ";" ", " below_text "${BELOW}")
+    set(may "only its own headers and those of: ${below_text}")
+  endif()
+  message(FATAL_ERROR "Layer '${LAYER}' (${OWN}/) may include ${may}.\n"
                       "These includes point the wrong way:\n${bad}")
 endif()
 file(WRITE "${STAMP}" "")

@@ -4,9 +4,10 @@
 # (cmake/check_includes.cmake), so the include graph between the folders stays a
 # one-way stack.
 
-# Every folder of src/, so that an include of a layer defined later is judged as well.
+# Every folder at the top of src/, so that an include of a layer defined later is judged
+# as well.
 function(kv_source_folders out)
-  file(GLOB_RECURSE entries LIST_DIRECTORIES true RELATIVE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/src/*)
+  file(GLOB entries LIST_DIRECTORIES true RELATIVE ${PROJECT_SOURCE_DIR}/src ${PROJECT_SOURCE_DIR}/src/*)
   set(folders "")
   foreach(e IN LISTS entries)
     if(IS_DIRECTORY ${PROJECT_SOURCE_DIR}/src/${e})

@@ -19,8 +19,9 @@
 
 #include "io/cp1252.h"
 #include "io/diagnostics.h"
-#include "run/sequence/run_sequence.h"
+#include "program/run_sequence.h"
 #include "scripted_os.h"
+#include "case_folder.h"
 #include "test_support.h"
 
 namespace kv::test {
@@ -61,77 +62,8 @@ inline const std::string kLogPlot = w<" vai começar a gerar o gráfico de F-t.g
 inline const std::string kLogLast = w<" vai começar a abrir os arquivos de saída">();
 inline const std::string kLogReadDone = w<" Terminou a leitura de t e F do arquivo original da célula de carga">();
 
-// The twelve records of a case parameter file, each value followed by its description
-// (an empty value leaves its record empty). The defaults are the small firing of the
-// worked example: five points, It = 4 N s, B10.
-struct CaseFile {
-  std::string original = "celula.txt";
-  std::string ti = "0.0";
-  std::string tf = "0.4";
-  std::string Fcor = "0.0";
-  std::string M = "0.01";
-  std::string w = "10";
-  std::string nmax = "100";
-  std::string toB = "0";
-  std::string graf = "0";
-  std::string abreB = "0";
-  std::string caso = "teste1";
-  std::string titulo = "'Motor de teste'";
-  std::string line_end = "\r\n";
-
-  std::string text() const {
-    static const char* const kNames[] = {"original", "ti (s)", "tf (s)", "Fcor (N)", "M (kg)", "w (Hz)",
-                                         "nmax",     "toB",    "graf",   "abreB",    "caso",   "titulo"};
-    std::string s;
-    int i = 0;
-    for (const std::string* v : {&original, &ti, &tf, &Fcor, &M, &w, &nmax, &toB, &graf, &abreB, &caso, &titulo}) {
-      if (!v->empty()) s.append(*v).append("      ").append(kNames[i]);
-      s.append(line_end);
-      ++i;
-    }
-    return s;
-  }
-};
-
-// The case name the program makes of `caso` as written: the text between its quotes, or
-// up to its first blank; trimmed.
-inline std::string case_name(const CaseFile& c) {
-  std::string v = c.caso;
-  if (!v.empty() && (v[0] == '\'' || v[0] == '"')) {
-    v = v.substr(1, v.rfind(v[0]) - 1);
-  } else {
-    v = v.substr(0, v.find(' '));
-  }
-  const auto first = v.find_first_not_of(' ');
-  if (first == std::string::npos) return "";
-  return v.substr(first, v.find_last_not_of(' ') - first + 1);
-}
-
 inline constexpr std::string_view kWorkedExampleSamples =
     "-0.1 0\r\n0.0 0\r\n0.1 10\r\n0.2 20\r\n0.3 10\r\n0.4 0\r\n0.5 0\r\n0.6 5\r\n";
-
-// n head records for the plot script.
-inline std::string head_records(int n) {
-  std::string s;
-  for (int i = 1; i <= n; ++i) s += "# head record " + std::to_string(i) + "\r\n";
-  return s;
-}
-// Six head records as a user keeps them.
-inline const std::string kPlotHead =
-    "set terminal dumb\r\nset grid\r\nset xlabel 't [s]'\r\nset ylabel 'F [N]'\r\nset key off\r\nset style data lines\r\n";
-
-// The inputs of a run, put by `put`: the general data file naming the case file, the
-// case file, the load-cell file and, when given, the plot script.
-template <class Put>
-void put_case(Put put, const CaseFile& c, std::string_view samples, std::optional<std::string_view> plot_script,
-              std::string_view case_file) {
-  std::string stored(case_file);
-  if (stored.size() >= 2 && (stored.front() == '\'' || stored.front() == '"')) stored = stored.substr(1, stored.size() - 2);
-  put(kGeneralData, std::string(case_file) + "   arquivo do caso em uso\r\n");
-  put(stored, c.text());
-  put("celula.txt", samples);
-  if (plot_script) put(kPlotScript, *plot_script);
-}
 
 inline std::string golden(std::string_view name) {
   std::ifstream f(std::string(KV_SOURCE_DIR) + "/tests/golden/" + std::string(name), std::ios::binary);

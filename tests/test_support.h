@@ -1,7 +1,8 @@
 // What the tests that touch files and processes share: a temporary directory, whole
 // files as bytes, the program's fixed file names, the lines and records of a file, the
 // diagnostic lines of the run-time library, and a child process started with its own
-// working directory, environment, standard streams and time limit.
+// working directory, environment, standard streams and time limit (run_in, the one way
+// the tests of the program and of its companions start a program).
 //
 // Header-only and free of the test framework, so that the soak tool builds from it too.
 #pragma once
@@ -15,6 +16,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -211,13 +213,17 @@ struct Outcome {
   std::string err;
 };
 
-// Runs `program` with `dir` as its working directory, standard input from /dev/null and
-// the environment of this process changed by `env` (a name without a value is unset).
-// With a shell prefix (for example "ulimit -v 100000;") the program is started by
-// /bin/sh after that text. The standard streams go to files beside `dir`.
-inline Outcome run_program(const std::string& program, const fs::path& dir, int timeout_ms,
-                           const std::string& shell_prefix = "",
-                           const std::map<std::string, std::optional<std::string>>& env = {}) {
+// The changes a run makes to this process's environment: a name with a value sets it, a
+// name without one unsets it.
+using EnvChanges = std::map<std::string, std::optional<std::string>>;
+
+// Runs the command `argv` (the first is the program's path) with `dir` as its working
+// directory, standard input from /dev/null and the environment of this process changed
+// by `env`. With a shell prefix (for example "ulimit -v 100000;") the command is started
+// by /bin/sh after that text. The standard streams go to files beside `dir`. Every
+// program the tests start, the program and its companions alike, runs through here.
+inline Outcome run_in(const fs::path& dir, const std::vector<std::string>& argv, const EnvChanges& env = {},
+                      int timeout_ms = 120000, const std::string& shell_prefix = "") {
   Child c;
   c.env.emplace();
   for (char** e = environ; *e; ++e) {
@@ -227,9 +233,10 @@ inline Outcome run_program(const std::string& program, const fs::path& dir, int 
   for (const auto& [name, value] : env)
     if (value) c.env->push_back(name + "=" + *value);
   if (shell_prefix.empty()) {
-    c.argv = {program};
+    c.argv = argv;
   } else {
-    c.argv = {"/bin/sh", "-c", shell_prefix + " exec \"$0\"", program};
+    c.argv = {"/bin/sh", "-c", shell_prefix + " exec \"$0\" \"$@\""};
+    c.argv.insert(c.argv.end(), argv.begin(), argv.end());
   }
   c.cwd = dir;
   c.in = "/dev/null";
@@ -256,6 +263,23 @@ inline Outcome run_program(const std::string& program, const fs::path& dir, int 
   fs::remove(c.out, ec);
   fs::remove(c.err, ec);
   return o;
+}
+
+// The program alone, with no arguments, as a run of the program is started.
+inline Outcome run_program(const std::string& program, const fs::path& dir, int timeout_ms,
+                           const std::string& shell_prefix = "", const EnvChanges& env = {}) {
+  return run_in(dir, {program}, env, timeout_ms, shell_prefix);
+}
+
+// A command interpreter that starts nothing: the editor and the plotting program that a
+// run launches never open.
+inline const EnvChanges kNoLaunches = {{"COMSPEC", "/bin/true"}};
+
+// A number with `decimals` places, for the texts the tests write.
+inline std::string fixed(double v, int decimals) {
+  char buf[64];
+  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  return std::string(buf, r.ptr);
 }
 
 }  // namespace kv::test

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the program, its companions and the tests, and runs every test. On a fresh
-# Debian machine it first installs what is missing (as root; otherwise it names the
-# packages). Warnings are errors here, as in CI.
+# Debian machine it first installs what is missing, the tools that tests run included
+# (gnuplot-nox: the plot script's test runs gnuplot), as root or through sudo; otherwise
+# it names the packages. Warnings are errors here, as in CI.
 #
 #   tools/test.sh             RelWithDebInfo, in build/
 #   tools/test.sh --sanitize  Debug under AddressSanitizer and UndefinedBehaviorSanitizer,
@@ -11,7 +12,7 @@
 #   --clang                   with clang++ instead of g++ (build directories end in -clang)
 set -euo pipefail
 cd "$(dirname "$0")/.."
-packages=(cmake ninja-build g++ libgtest-dev libcli11-dev libfast-float-dev vim)
+packages=(cmake ninja-build g++ libgtest-dev libcli11-dev libfast-float-dev gnuplot-nox vim)
 dir=build
 flags=(-DKV_WERROR=ON)
 clang=0

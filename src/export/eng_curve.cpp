@@ -6,10 +6,17 @@
 #include <limits>
 #include <utility>
 
-#include "export/errors.h"
-#include "export/number_text.h"
+#include "analysis/impulse.h"
+#include "analysis/nfpa.h"
+#include "companion/errors.h"
+#include "companion/number_text.h"
 
 namespace kv::exporter {
+
+using companion::DataError;
+using companion::shortest_fixed;
+using companion::significant;
+
 namespace {
 
 // The curve between its ends, before any point is removed: index 0 is the origin, the
@@ -197,40 +204,32 @@ std::vector<std::uint32_t> removal_candidates(const Candidates& c, std::size_t p
 
 EngCurve eng_curve(std::span<const double> F, double dt, std::int64_t max_points) {
   const std::size_t n = F.size();
-  std::size_t p = 0;
-  for (std::size_t k = 1; k < n; ++k)
-    if (F[k] > F[p]) p = k;
+  const std::size_t p = peak_index(F);
   if (n == 0 || !(F[p] > 0.0)) throw DataError("the curve has no positive thrust: there is nothing to export");
   if (n >= std::numeric_limits<std::uint32_t>::max() - 2) throw DataError("the curve has too many points to export");
 
-  double total = 0.0;
-  for (std::size_t k = 1; k < n; ++k) total = ((F[k] + F[k - 1]) * dt) / 2.0 + total;
+  const UniformTimes times{dt};
   const double level = kNoThrustShare * F[p];
-  const double budget = kEndImpulseShare * std::fabs(total);
+  const double budget = kEndImpulseShare * std::fabs(total_impulse(F, times));
   EngCurve out;
 
   // The origin: the last point of the leading stretch at or below the no-thrust level
   // whose impulse from the start stays within the budget.
   std::ptrdiff_t origin = -1;
-  {
-    double I = 0.0;
-    for (std::size_t k = 0; k < n && F[k] <= level; ++k) {
-      if (k > 0) I = ((F[k] + F[k - 1]) * dt) / 2.0 + I;
-      if (std::fabs(I) > budget) break;
-      origin = static_cast<std::ptrdiff_t>(k);
-    }
-  }
+  walk_impulse(F, times, [&](std::size_t k, double I) {
+    if (F[k] > level || std::fabs(I) > budget) return false;
+    origin = static_cast<std::ptrdiff_t>(k);
+    return true;
+  });
   // The final zero: the first point of the trailing stretch at or below the level whose
-  // impulse to the end stays within the budget.
+  // impulse to the end stays within the budget (the same walk, from the end).
   std::ptrdiff_t final_point = static_cast<std::ptrdiff_t>(n);
-  {
-    double I = 0.0;
-    for (std::size_t k = n; k-- > 0 && F[k] <= level;) {
-      if (k + 1 < n) I = ((F[k] + F[k + 1]) * dt) / 2.0 + I;
-      if (std::fabs(I) > budget) break;
-      final_point = static_cast<std::ptrdiff_t>(k);
-    }
-  }
+  walk_impulse(Reversed{F}, times, [&](std::size_t j, double I) {
+    const std::size_t k = n - 1 - j;
+    if (F[k] > level || std::fabs(I) > budget) return false;
+    final_point = static_cast<std::ptrdiff_t>(k);
+    return true;
+  });
   if (origin < 0)
     out.notes.push_back("the curve starts above 1 % of its peak thrust: its first point is written at " +
                         shortest_fixed(dt / 10.0) + " s, after the origin");
@@ -296,7 +295,7 @@ double eng_impulse(std::span<const EngPoint> points) {
   double I = 0.0;
   EngPoint before{};
   for (const EngPoint& q : points) {
-    I += ((q.F + before.F) / 2.0) * (q.t - before.t);
+    I = trapezoid(before.F, q.F, q.t - before.t) + I;
     before = q;
   }
   return I;

@@ -4,15 +4,18 @@
 #include <cmath>
 #include <system_error>
 
-#include "export/errors.h"
-#include "export/number_text.h"
+#include "analysis/impulse.h"
+#include "companion/errors.h"
+#include "companion/number_text.h"
 
 namespace kv::exporter {
-namespace {
 
-std::string percent(double share) { return significant(share * 100.0, 3) + " %"; }
-
-}  // namespace
+using companion::append_fixed_trimmed;
+using companion::append_shortest_fixed;
+using companion::DataError;
+using companion::percent;
+using companion::shortest_fixed;
+using companion::significant;
 
 std::string header_field_problem(std::string_view text, bool is_name) {
   if (text.empty()) return "it is empty";
@@ -103,7 +106,7 @@ EngSummary check_eng_text(std::string_view text, double measured_impulse, double
     if (rt.ec != std::errc{} || rt.ptr != e) throw DataError("a written point does not read back: " + std::string(line));
     if (!(q.t > before.t)) throw DataError("the written times do not increase strictly at " + shortest_fixed(q.t) + " s");
     if (!(q.F >= 0.0)) throw DataError("a written thrust is negative at " + shortest_fixed(q.t) + " s");
-    r.total_impulse += ((q.F + before.F) / 2.0) * (q.t - before.t);
+    r.total_impulse = trapezoid(before.F, q.F, q.t - before.t) + r.total_impulse;
     if (q.F > r.peak) r.peak = q.F;
     ++r.points;
     before = q;
@@ -114,14 +117,14 @@ EngSummary check_eng_text(std::string_view text, double measured_impulse, double
   const double di = std::fabs(r.total_impulse - measured_impulse);
   if (!(di <= kImpulseTolerance * std::fabs(measured_impulse)))
     throw DataError("with " + std::to_string(r.points) + " points the written curve's total impulse (" +
-                    significant(r.total_impulse, 7) + " N s) is " + percent(di / std::fabs(measured_impulse)) +
+                    significant(r.total_impulse, 7) + " N s) is " + percent(di / std::fabs(measured_impulse), 3) +
                     " off the measured one (" + significant(measured_impulse, 7) + " N s), more than " +
-                    percent(kImpulseTolerance) + ": allow more points with --points N (0 keeps every point)");
+                    percent(kImpulseTolerance, 3) + ": allow more points with --points N (0 keeps every point)");
   const double dp = std::fabs(r.peak - measured_peak);
   if (!(dp <= kPeakTolerance * measured_peak))
     throw DataError("the written curve's peak thrust (" + significant(r.peak, 7) + " N) is " +
-                    percent(dp / measured_peak) + " off the measured one (" + significant(measured_peak, 7) +
-                    " N), more than " + percent(kPeakTolerance));
+                    percent(dp / measured_peak, 3) + " off the measured one (" + significant(measured_peak, 7) +
+                    " N), more than " + percent(kPeakTolerance, 3));
   return r;
 }
 

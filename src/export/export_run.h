@@ -3,13 +3,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "analysis/nfpa.h"
 #include "export/eng_file.h"
-#include "export/nfpa_figures.h"
 #include "export/results_files.h"
+#include "run/run_state.h"
 
 namespace kv::exporter {
 
@@ -55,13 +57,29 @@ struct Outcome {
   std::vector<std::string> warnings;  // one line each, for the standard error stream
 };
 
-// Checks the options that need no file; a UsageError says what is wrong.
-void check_options(const Options& o);
+// A finished run, as the export finds it in the current directory: the case, the
+// program's figures from its summary report and the processed curve from its curve table.
+struct FinishedRun {
+  std::unique_ptr<RunState> s;  // the case, as the program reads it
+  std::string case_file;        // the case parameter file's name
+  WindowFigures window;
+  ProcessedCurve curve;
+  std::vector<std::string> files;  // every file of the case, which the export never writes
+};
 
-// Runs the export in the current directory, which holds the case and its results; the
-// output paths are taken as they are. Nothing is written unless every check passed. Throws
-// DataError (status 1) or UsageError (status 2).
-Outcome run_export(const Options& o);
+// Reads the run; a DataError says what is missing or does not belong to the case.
+FinishedRun read_finished_run();
+
+// Whether a path names one of the run's own files.
+bool names_case_file(const std::string& path, const FinishedRun& r);
+
+// The .eng file's name: --eng, else <caso>.eng.
+std::string eng_file(const Options& o, const FinishedRun& r);
+
+// Runs the export over a finished run with options the command line has checked; the
+// output paths are taken as they are. Nothing is written unless every check passed. A
+// DataError says what the data cannot give.
+Outcome run_export(const Options& o, const FinishedRun& r);
 
 // The readable table of the figures, and the same as one JSON object.
 std::string figures_table(const Figures& f);

@@ -1,32 +1,24 @@
 // The figures as a readable table and as one JSON object.
-#include <array>
-#include <charconv>
 #include <cmath>
 #include <string>
 #include <string_view>
 
+#include "companion/number_text.h"
 #include "export/export_run.h"
-#include "export/number_text.h"
 
 namespace kv::exporter {
+
+using companion::json_number;
+using companion::json_string;
+using companion::signed_percent;
+using companion::significant;
+
 namespace {
 
 // (NFPA - window) / window; NaN when the window's value gives no comparison.
 double relative_difference(double nfpa, double window) {
   if (!(std::isfinite(nfpa) && std::isfinite(window)) || window == 0.0) return std::nan("");
   return (nfpa - window) / window;
-}
-
-std::string signed_percent(double share) {
-  if (!std::isfinite(share)) return "-";
-  // Two decimals always, so that the column lines up, and a sign always.
-  std::array<char, 400> buf;
-  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), share * 100.0, std::chars_format::fixed, 2);
-  std::string_view digits(buf.data(), static_cast<std::size_t>(r.ptr - buf.data()));
-  if (digits == "-0.00") digits = "0.00";
-  std::string out = digits.starts_with('-') ? "" : "+";
-  out.append(digits).append(" %");
-  return out;
 }
 
 std::string value(double v) { return std::isfinite(v) ? significant(v, 7) : "-"; }

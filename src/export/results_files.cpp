@@ -6,14 +6,21 @@
 #include <limits>
 #include <memory>
 
-#include "export/errors.h"
-#include "export/number_text.h"
+#include "companion/errors.h"
+#include "companion/number_text.h"
+#include "companion/system.h"
 #include "io/cp1252.h"
 #include "io/files.h"
 #include "io/list_directed.h"
 #include "io/text_field.h"
+#include "run/program_files.h"
 
 namespace kv::exporter {
+
+using companion::DataError;
+using companion::significant;
+using companion::utf8_from_cp1252;
+
 namespace {
 
 // The whole file, read for reading only.
@@ -70,9 +77,6 @@ std::vector<std::string_view> text_records(std::string_view text) {
   return out;
 }
 
-std::string summary_report_name(const RunState& s) { return std::string(s.caso.trim()) + "_saida_A.txt"; }
-std::string curve_table_name(const RunState& s) { return std::string(s.caso.trim()) + "_saida_B.txt"; }
-
 WindowFigures read_summary_report(const std::string& name) {
   const std::string bytes = whole_file(unit::kSummaryReport, name);
   struct Label {
@@ -82,11 +86,11 @@ WindowFigures read_summary_report(const std::string& name) {
     std::string_view value;
   };
   Label labels[] = {
-      {"   It  = impulso total real (Ns) = ", "the total impulse (It)", false, {}},
-      {"   Fmed   = empuxo médio (N) = "_w, "the mean thrust (Fmed)", false, {}},
-      {"   tq     = tempo de queima (s) = ", "the burn time (tq)", false, {}},
-      {"   classe = classificação do motor =   "_w, "the designation (classe)", false, {}},
-      {"   nc = número de pontos da curva processada = "_w, "the number of points (nc)", false, {}},
+      {io::kCp1252<report_label::kIt>.view(), "the total impulse (It)", false, {}},
+      {io::kCp1252<report_label::kFmed>.view(), "the mean thrust (Fmed)", false, {}},
+      {io::kCp1252<report_label::kTq>.view(), "the burn time (tq)", false, {}},
+      {io::kCp1252<report_label::kClasse>.view(), "the designation (classe)", false, {}},
+      {io::kCp1252<report_label::kNc>.view(), "the number of points (nc)", false, {}},
   };
   for (const std::string_view r : text_records(bytes))
     for (Label& l : labels)
@@ -94,7 +98,7 @@ WindowFigures read_summary_report(const std::string& name) {
         l.found = true;
         l.value = r.substr(l.text.size());
       }
-  const std::string where = "the summary report " + io::full_path_name(name);
+  const std::string where = "the summary report " + companion::shown_name(io::full_path_name(name));
   for (const Label& l : labels)
     if (!l.found)
       throw DataError(where + " has no record with " + l.what + ": is it a summary report of KALVORESTINE 2.0?");
@@ -127,25 +131,25 @@ WindowFigures read_summary_report(const std::string& name) {
 
 ProcessedCurve read_curve_table(const std::string& name, const RunState& s, std::int32_t points) {
   constexpr int u = unit::kCurveTable;
-  const std::string where = "the curve table " + io::full_path_name(name);
+  const std::string where = "the curve table " + companion::shown_name(io::full_path_name(name));
   ProcessedCurve c;
   c.dt = 1.0 / static_cast<double>(s.w);
   io::open(u, name, io::Access::Read);
-  // Seven banner records and the column header, each opening with "#".
-  for (int k = 0; k < 8; ++k) {
+  // The banner and the column heading, each record opening with "#".
+  for (int k = 0; k < kCurveTableHeadRecords; ++k) {
     io::TextField<2> tag;
     if (io::at_end(u)) throw DataError(where + " ends inside its heading: is it a curve table of KALVORESTINE 2.0?");
     io::read(u, {tag});
     if (tag.trim() != "#")
       throw DataError(where + " lacks the heading of eight records opening with #: is it a curve table of KALVORESTINE 2.0?");
   }
-  // One record per point, each of 74 bytes (F12.7, four E15.6, CR LF): the size of the
-  // file tells how many points to make room for when the report could not.
+  // One record per point, all of the same length: the size of the file tells how many
+  // points to make room for when the report could not.
   std::size_t room = points > 0 ? static_cast<std::size_t>(points) : 0;
   if (points < 0) {
     std::error_code ec;
     const auto bytes = std::filesystem::file_size(name, ec);
-    if (!ec) room = static_cast<std::size_t>(bytes / 74 + 1);
+    if (!ec) room = static_cast<std::size_t>(bytes / curve_table_record_bytes() + 1);
   }
   c.F.reserve(room);
   const double shift = s.toB == 1 ? s.ti : 0.0;
@@ -161,7 +165,7 @@ ProcessedCurve read_curve_table(const std::string& name, const RunState& s, std:
       if (tt.find_first_not_of('*') == std::string_view::npos) {
         time_known = false;
       } else if (io::convert_real(tt.data(), tt.data() + tt.size(), t) != 0) {
-        throw DataError(where + ": record " + std::to_string(n + 8) + " does not start with a time");
+        throw DataError(where + ": record " + std::to_string(n + kCurveTableHeadRecords) + " does not start with a time");
       }
     }
     if (!std::isfinite(F))

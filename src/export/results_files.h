@@ -34,9 +34,6 @@ struct ProcessedCurve {
   std::vector<double> F;
 };
 
-std::string summary_report_name(const RunState& s);
-std::string curve_table_name(const RunState& s);
-
 // Reads the figures from the summary report; a DataError names the file and what is
 // missing. A failure to open or read it is an io::Failure.
 WindowFigures read_summary_report(const std::string& name);

@@ -11,21 +11,14 @@ void read_general_data(RunState& s, io::Access access) {
   io::close(unit::kGeneralData);
 }
 
-void read_case_parameters(RunState& s, io::Access access) {
+void read_case_parameters(RunState& s, io::Access access, const CaseParameter** reading) {
   constexpr int u = unit::kCaseParameters;
+  if (reading) *reading = nullptr;
   io::open(u, s.arqcaso.trim(), access);
-  io::read(u, {s.original});
-  io::read(u, {s.ti});
-  io::read(u, {s.tf});
-  io::read(u, {s.Fcor});
-  io::read(u, {s.M});
-  io::read(u, {s.w});
-  io::read(u, {s.nmax});
-  io::read(u, {s.toB});
-  io::read(u, {s.graf});
-  io::read(u, {s.abreB});
-  io::read(u, {s.caso});
-  io::read(u, {s.titulo});
+  for (const CaseParameter& p : kCaseParameters) {
+    if (reading) *reading = &p;
+    io::read(u, {p.target(s)});
+  }
   io::close(u);
 }
 

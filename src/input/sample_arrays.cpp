@@ -2,14 +2,11 @@
 
 #include <new>
 
-#include "io/cp1252.h"
 #include "io/diagnostics.h"
-#include "run/run_log.h"
 
 namespace kv {
 
 void create_sample_arrays(RunState& s) {
-  progress("Vai alocar memória para os vetores"_w);
   const std::int32_t count = s.nmax > 0 ? s.nmax : 0;
   const std::uint64_t bytes = static_cast<std::uint64_t>(count) * 8u;
   std::unique_ptr<double[]>* arrays[] = {&s.arrays.t, &s.arrays.F, &s.arrays.I, &s.arrays.Mi, &s.arrays.fmi};

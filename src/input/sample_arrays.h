@@ -5,9 +5,9 @@
 
 namespace kv {
 
-// Writes its progress line, then creates t, F, I, Mi and fmi with nmax elements each
-// (none when nmax <= 0). An array whose size in bytes needs more than 32 bits stops the
-// run with message 179; memory that cannot be had stops it with message 41.
+// Creates t, F, I, Mi and fmi with nmax elements each (none when nmax <= 0). An array
+// whose size in bytes needs more than 32 bits stops the run with message 179; memory
+// that cannot be had stops it with message 41.
 void create_sample_arrays(RunState& s);
 
 }  // namespace kv

@@ -3,7 +3,8 @@
 // go to. The message texts are in one table, in diagnostics.cpp.
 //
 // A severe diagnostic does not end the run where it arises: it is a Failure, thrown, and
-// the entry point alone reports it and ends the run (io::end_run, files.h).
+// the run's conductor alone reports it and ends the run (run_program() with io::end_run,
+// files.h); a companion's entry reports it in its own words.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +34,7 @@ enum Message : int {
 // The exit status of a run that a severe message ends: C0000000 (hex) plus its number.
 constexpr std::uint32_t severe_exit_status(int number) { return 0xC0000000u + static_cast<std::uint32_t>(number); }
 
-// A severe diagnostic on its way to the entry point.
+// A severe diagnostic on its way to the one place that reports it.
 struct Failure {
   int number = 0;
   int unit = 0;      // the unit whose file the message names; 0 for none

@@ -130,6 +130,9 @@ bool edit_F(char* out, double value, int w, int d, DigitSource source) {
     const int count = digit_count(q);
     const int n = count > d ? count : d + 1;
     put_digits(digits, q, n);
+    // F12.7 is the time of every record of the curve table and of every echo line: with
+    // the width and the digits as constants the compiler lays the field out without
+    // loops. The general call below writes the same bytes, only slower.
     if (w == 12 && d == 7) return render_F(out, 12, 7, negative, digits, n);
     return render_F(out, w, d, negative, digits, n);
   }
@@ -162,6 +165,9 @@ bool edit_E(char* out, double value, int w, int d, DigitSource source) {
   } else if (source == DigitSource::Integer && scientific_scaled(value, d + 1, q, k)) {
     // Exact integer arithmetic: the d + 1 significant digits and the exponent.
     put_digits(digits, q, d + 1);
+    // E15.6 and E15.7 are the thrusts, impulses and masses of every curve table record
+    // and echo line: as for F12.7 above, constants make them the fast path, and the
+    // general call below writes the same bytes.
     if (w == 15 && d == 6) return render_E(out, 15, 6, negative, digits, k);
     if (w == 15 && d == 7) return render_E(out, 15, 7, negative, digits, k);
   } else {

@@ -8,8 +8,8 @@
 // at a file: before a launched command, before a file is opened or cut, at close and at
 // the end of the run.
 //
-// A failure throws a Failure (diagnostics.h) that names the unit and its file; the entry
-// point hands it to end_run().
+// A failure throws a Failure (diagnostics.h) that names the unit and its file; the run's
+// conductor (run_program()) hands it to end_run().
 #pragma once
 
 #include <cstddef>

@@ -1,5 +1,6 @@
-// The real operating system, for POSIX systems and for Windows. This is the one file of
-// the program that calls the OS.
+// The real operating system, for POSIX systems and for Windows. The main program calls
+// the OS here and nowhere else; the companions also read and write their own files
+// through std::filesystem and the C++ streams, and meet Windows in companion/system.cpp.
 #include "io/os.h"
 
 #include <atomic>

@@ -3,9 +3,11 @@
 // the environment, interruptions and the launch of a command. The programs run on the
 // real one; a test may put a scripted one in its place.
 //
-// Each operation does one thing once and reports what the OS said: retrying after an
-// interruption, finishing a short write and turning a refusal into a diagnostic are the
-// callers' business, so that a scripted system can make every such path happen.
+// Each file operation does one thing once and reports what the OS said: retrying after
+// an interruption, finishing a short write and turning a refusal into a diagnostic are
+// the callers' business, so that a scripted system can make every such path happen. A
+// launch is whole: it waits for the command through any interruption and reports only
+// how the command ended.
 #pragma once
 
 #include <cstddef>

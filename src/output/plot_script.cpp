@@ -7,8 +7,6 @@
 #include "io/layout.h"
 #include "io/list_directed.h"
 #include "io/record_writer.h"
-#include "run/launcher.h"
-#include "run/run_log.h"
 
 namespace kv {
 
@@ -22,18 +20,16 @@ std::string gnuplot_quoted_text(std::string_view text) {
   return out;
 }
 
-void update_plot_script_and_plot(const RunState& s) {
+void update_plot_script(const RunState& s) {
   constexpr int u = unit::kPlotScript;
-  progress("vai começar a gerar o gráfico de F-t.gnu"_w);
   io::open(u, kPlotScript);
   // The user's six head records stay as they are; whatever followed them goes.
-  for (int i = 0; i < 6; ++i) io::read(u, {});
+  for (int i = 0; i < kPlotScriptHeadRecords; ++i) io::read(u, {});
   const std::string title = gnuplot_quoted_text(s.titulo.trim());
   io::write(u, io::layout<R"(("set title '", A, "'"))">, {std::string_view(title)});
-  const std::string table = gnuplot_quoted_text(std::string(s.caso.trim()) + "_saida_B.txt");
+  const std::string table = gnuplot_quoted_text(curve_table_name(s.caso.trim()));
   io::write(u, io::layout<R"(("plot '", A, "' using 1:2 notitle"))">, {std::string_view(table)});
   io::close(u);
-  run_command("Wgnuplot", kPlotScript);
 }
 
 }  // namespace kv

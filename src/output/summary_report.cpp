@@ -5,9 +5,11 @@
 #include <string>
 
 #include "analysis/impulse_class.h"
+#include "analysis/mass_flow.h"
 #include "io/files.h"
 #include "io/layout.h"
 #include "io/record_writer.h"
+#include "run/program_files.h"
 #include "run/run_log.h"
 
 namespace kv {
@@ -15,12 +17,31 @@ namespace {
 
 constexpr int u = unit::kSummaryReport;
 
-constexpr io::FixedString kMainResults = R"((/, /,
+// A label of program_files.h as a literal item of a layout.
+template <std::size_t N>
+consteval io::FixedString<N + 2> literal(const io::FixedString<N>& text) {
+  return io::FixedString("\"") + text + io::FixedString("\"");
+}
+
+constexpr auto kMainResults = io::FixedString(R"((/, /,
     " ---------- RESULTADOS PRINCIPAIS ----------", /, /, /,
-    "   It  = impulso total real (Ns) = ", 1P, E15.6, /, /,
-    "   Fmed   = empuxo médio (N) = ", E15.6, /, /,
-    "   tq     = tempo de queima (s) = ", E15.7, /, /,
-    "   classe = classificação do motor =   ", A, )";
+    )") + literal(report_label::kIt) + io::FixedString(R"(, 1P, E15.6, /, /,
+    )") + literal(report_label::kFmed) + io::FixedString(R"(, E15.6, /, /,
+    )") + literal(report_label::kTq) + io::FixedString(R"(, E15.7, /, /,
+    )") + literal(report_label::kClasse) + io::FixedString(", A, ");
+
+constexpr auto kData = io::FixedString(R"((/, /,
+    " ---------- DADOS ----------", /, /, /,
+    "   original = nome do arquivo de dados originais de empuxo versus tempo = ", A, /, /,
+    "   ti = tempo original inicial (s) = ", 1P, E15.7, /, /,
+    "   tf = tempo original final (s)   = ", E15.7, /, /,
+    "   Fcor = valor de corte do empuxo da curva de empuxo (N) = ", E15.6, /, /,
+    "   M = massa de propelente (g) = ", E15.6, /, /,
+    "   w = freqüência da aquisição de dados (Hz) = ", I6, /, /,
+    "   dt = intervalo de tempo entre duas medidas (s) = ", E15.7, /, /,
+    "   go = aceleração gravitacional ao nível do mar (m/s2) = ", E15.6, /, /,
+    "   nmax = número máximo de pontos para a curva de empuxo = ", I8, /,
+    )") + literal(report_label::kNc) + io::FixedString(", I6)");
 
 void write_main_results(const RunState& s) {
   const std::string_view classe = s.classe.trim();
@@ -42,22 +63,10 @@ void write_main_results(const RunState& s) {
 }  // namespace
 
 void write_summary_report(const RunState& s) {
-  io::open(u, std::string(s.caso.trim()) + "_saida_A.txt");
+  io::open(u, summary_report_name(s.caso.trim()));
   write_banner(u, s);
-  io::write(u,
-            io::layout<R"((/, /,
-                " ---------- DADOS ----------", /, /, /,
-                "   original = nome do arquivo de dados originais de empuxo versus tempo = ", A, /, /,
-                "   ti = tempo original inicial (s) = ", 1P, E15.7, /, /,
-                "   tf = tempo original final (s)   = ", E15.7, /, /,
-                "   Fcor = valor de corte do empuxo da curva de empuxo (N) = ", E15.6, /, /,
-                "   M = massa de propelente (g) = ", E15.6, /, /,
-                "   w = freqüência da aquisição de dados (Hz) = ", I6, /, /,
-                "   dt = intervalo de tempo entre duas medidas (s) = ", E15.7, /, /,
-                "   go = aceleração gravitacional ao nível do mar (m/s2) = ", E15.6, /, /,
-                "   nmax = número máximo de pontos para a curva de empuxo = ", I8, /,
-                "   nc = número de pontos da curva processada = ", I6))">,
-            {s.original.trim(), s.ti, s.tf, s.Fcor, s.M * 1000.0, s.w, s.dt, go, s.nmax, s.nc});
+  io::write(u, io::layout<kData>,
+            {s.original.trim(), s.ti, s.tf, s.Fcor, grams(s.M), s.w, s.dt, go, s.nmax, s.nc});
   write_main_results(s);
   io::write(u,
             io::layout<R"((/, /,

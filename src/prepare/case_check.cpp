@@ -1,10 +1,11 @@
 #include "prepare/case_check.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <memory>
 
+#include "analysis/window.h"
+#include "companion/number_text.h"
 #include "input/case_selection.h"
 #include "io/diagnostics.h"
 #include "io/files.h"
@@ -16,24 +17,14 @@
 
 namespace kv::prepare {
 
+using companion::significant;
+
 namespace {
 
 // A unit the program does not use, for the files opened only to see that they open.
 constexpr int kProbeUnit = 48;
 
-std::string num(double v, int digits = 6) {
-  char buf[48];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
-  return std::string(buf, r.ptr);
-}
-
-std::string shown(std::string_view text) {
-  std::string t(text.size() > 60 ? text.substr(0, 57) : text);
-  if (text.size() > 60) t += "...";
-  for (char& c : t)
-    if (c == '\t') c = ' ';
-  return "'" + t + "'";
-}
+std::string shown(std::string_view text) { return companion::quoted_excerpt(text, 60); }
 
 bool separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\r'; }
 
@@ -87,17 +78,17 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
   TextLines lines{std::filesystem::path(name), true};
   auto at = [&](std::int64_t line) { return name + ":" + std::to_string(line); };
 
-  const double dt = 1.0 / static_cast<double>(s.w);
+  const double dt = sampling_interval(s.w);
+  const Window window(s.ti, s.tf, dt);
   std::vector<std::string_view> vals;
   std::string_view rec;
   double sample[2] = {0, 0};
   int got = 0;
-  std::int64_t nc = 0, before = 0, after_line = 0, last_line = 0, first_in = 0, last_in = 0, nmax_line = 0;
+  std::int64_t nc = 0, before = 0, last_line = 0, first_in = 0, last_in = 0, nmax_line = 0;
   std::int64_t first_before = 0, last_before = 0;
   double sum_before = 0, peak = 0;
   bool whole = true, comma_seen = false, past = false;
   double prev_t = 0;
-  std::int64_t prev_line = 0;
   std::vector<double> steps;
   double step_max = 0;
   std::int64_t step_max_line = 0;
@@ -130,7 +121,7 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
     if (got < 2) continue;
     got = 0;
     const double t = sample[0], F = sample[1];
-    if (s.ti - dt / 2 < t && t < s.tf + dt / 2) {
+    if (window.holds(t)) {
       ++nc;
       if (nc == 1) first_in = lines.number();
       else {
@@ -144,33 +135,27 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
       if (nc == static_cast<std::int64_t>(s.nmax) + 1) nmax_line = lines.number();
       last_in = lines.number();
       prev_t = t;
-      prev_line = lines.number();
       whole = whole && t == std::floor(t);
       peak = std::max(peak, F);
-    } else if (t <= s.ti - dt / 2 && nc == 0) {
+    } else if (window.before(t) && nc == 0) {
       if (before == 0) first_before = lines.number();
       last_before = lines.number();
       ++before;
       sum_before += F;
     }
-    if (t > s.tf + dt / 2) {
-      past = true;
-      after_line = lines.number();
-    }
+    past = window.passed(t);
   }
-  (void)prev_line;
-  (void)after_line;
 
   if (!past)
-    out.push_back({at(last_line), "the file ends without a sample after tf + dt/2 = " + num(s.tf + dt / 2) +
+    out.push_back({at(last_line), "the file ends without a sample after tf + dt/2 = " + significant(window.closes(), 6) +
                                       " s: the program stops with end-of-file during read; the record must go on past "
                                       "tf (or tf must come earlier)"});
   if (nc == 0) {
-    out.push_back({name, "no sample inside the window ti = " + num(s.ti) + " s to tf = " + num(s.tf) + " s"});
+    out.push_back({name, "no sample inside the window ti = " + significant(s.ti, 6) + " s to tf = " + significant(s.tf, 6) + " s"});
     return;
   }
   if (before == 0)
-    out.push_back({at(first_in), "no sample before ti = " + num(s.ti) + " s: the window starts at the first sample, "
+    out.push_back({at(first_in), "no sample before ti = " + significant(s.ti, 6) + " s: the window starts at the first sample, "
                                  "and the firing may have started before the record"});
   if (nc > s.nmax)
     out.push_back({at(nmax_line), "the window holds " + std::to_string(nc) + " samples, more than nmax = " +
@@ -182,15 +167,15 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
     const double median = sorted[sorted.size() / 2];
     const std::string span = name + ":" + std::to_string(first_in) + "-" + std::to_string(last_in);
     if (whole && median >= 1)
-      out.push_back({span, "the times step by whole numbers (" + num(median) + "): they look like milliseconds, but the "
+      out.push_back({span, "the times step by whole numbers (" + significant(median, 6) + "): they look like milliseconds, but the "
                            "program reads seconds"});
     else if (median > 0 && std::abs(median - dt) > 0.005 * dt)
-      out.push_back({span, "the samples are " + num(median) + " s apart (" + num(1 / median, 5) + " Hz) but w = " +
+      out.push_back({span, "the samples are " + significant(median, 6) + " s apart (" + significant(1 / median, 5) + " Hz) but w = " +
                                std::to_string(s.w) + ": the program places point n at (n - 1)/w, so the curve's times and impulse come "
-                               "out " + num(std::abs(100 * (dt / median - 1)), 3) + " % " + (dt < median ? "low" : "high") +
+                               "out " + significant(std::abs(100 * (dt / median - 1)), 3) + " % " + (dt < median ? "low" : "high") +
                                "; give w = " + std::to_string(static_cast<long long>(std::llround(1 / median))) + " or resample with kalvorestine_2p0_prepare"});
     else if (step_max > 1.5 * median)
-      out.push_back({at(step_max_line), "a step of " + num(step_max) + " s where the record's step is " + num(median) +
+      out.push_back({at(step_max_line), "a step of " + significant(step_max, 6) + " s where the record's step is " + significant(median, 6) +
                                             " s: the program places the points 1/w apart whatever their times, so gaps "
                                             "shorten the curve; resample with kalvorestine_2p0_prepare"});
   }
@@ -198,8 +183,8 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
     const double mean = sum_before / static_cast<double>(before);
     if (std::abs(mean) > 0.02 * peak)
       out.push_back({name + ":" + std::to_string(first_before) + "-" + std::to_string(last_before),
-                     "the thrust before ti averages " + num(mean, 4) + " N, " + num(100 * mean / peak, 3) +
-                         " % of the peak " + num(peak, 4) + " N: the load cell's zero is off (not tared), and the "
+                     "the thrust before ti averages " + significant(mean, 4) + " N, " + significant(100 * mean / peak, 3) +
+                         " % of the peak " + significant(peak, 4) + " N: the load cell's zero is off (not tared), and the "
                          "offset goes into the impulse"});
   }
 }
@@ -218,11 +203,18 @@ std::vector<Finding> check_case() {
     return out;
   }
   const std::string arqcaso(s.arqcaso.trim());
+  const CaseParameter* reading = nullptr;
   try {
-    read_case_parameters(s, io::Access::Read);
+    read_case_parameters(s, io::Access::Read, &reading);
   } catch (const io::Failure& f) {
     io::close_all_as_they_stand();
-    out.push_back({arqcaso, failure_text(f)});
+    std::string where;
+    if (reading) {
+      const auto n = static_cast<std::size_t>(reading - kCaseParameters) + 1;
+      where = " (reading value " + std::to_string(n) + " of " + std::to_string(std::size(kCaseParameters)) + ", " +
+              std::string(reading->name) + ")";
+    }
+    out.push_back({arqcaso, failure_text(f) + where});
     return out;
   }
   bool values_ok = true;
@@ -231,11 +223,11 @@ std::vector<Finding> check_case() {
     values_ok = false;
   }
   if (!(s.tf > s.ti)) {
-    out.push_back({arqcaso, "tf = " + num(s.tf) + " is not after ti = " + num(s.ti)});
+    out.push_back({arqcaso, "tf = " + significant(s.tf, 6) + " is not after ti = " + significant(s.ti, 6)});
     values_ok = false;
   }
   if (s.nmax <= 0) out.push_back({arqcaso, "nmax = " + std::to_string(s.nmax) + ": no point can be stored"});
-  if (!(s.M > 0)) out.push_back({arqcaso, "M = " + num(s.M) + " kg: the propellant mass must be positive"});
+  if (!(s.M > 0)) out.push_back({arqcaso, "M = " + significant(s.M, 6) + " kg: the propellant mass must be positive"});
   if (values_ok) check_load_cell(s, out);
 
   if (s.graf == 1) {
@@ -247,8 +239,9 @@ std::vector<Finding> check_case() {
       TextLines script{std::filesystem::path(std::string(kPlotScript)), true};
       std::string_view line;
       int records = 0;
-      while (records < 6 && script.next(line)) ++records;
-      if (records < 6)
+      static_assert(kPlotScriptHeadRecords == 6, "the messages say six");
+      while (records < kPlotScriptHeadRecords && script.next(line)) ++records;
+      if (records < kPlotScriptHeadRecords)
         out.push_back({kPlotScript, "holds " + std::to_string(records) + " record" + (records == 1 ? "" : "s") +
                                         ", fewer than the six head records the program keeps: it stops (end-of-file "
                                         "during read)"});

@@ -1,23 +1,43 @@
 #include "prepare/case_writer.h"
 
+#include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <system_error>
 #include <vector>
 
+#include "companion/errors.h"
+#include "companion/number_text.h"
+#include "companion/paths.h"
 #include "input/case_selection.h"
 #include "io/cp1252.h"
 #include "output/plot_script.h"
-#include "prepare/errors.h"
 
 namespace kv::prepare {
 
 namespace fs = std::filesystem;
+using companion::cp1252_from_utf8;
+using companion::cp1252_from_utf8_or_marks;
+using companion::DataError;
+using companion::display_name;
+using companion::shortest;
+using companion::utf8_path;
 
 namespace {
 
 constexpr std::size_t kValueWidth = 26;
+
+// The head records of a new plot script: gnuplot writes a PNG of the curve.
+constexpr std::string_view kPlotHead[kPlotScriptHeadRecords] = {
+    "set terminal pngcairo size 900,600 noenhanced font 'Sans,11'",
+    "set encoding cp1252",
+    "set output 'kalvorestine_2p0_curva_F-t.png'",
+    "set xlabel 'tempo (s)'; set ylabel 'empuxo (N)'",
+    "set grid; set key off; set yrange [0:*]; set offsets 0, 0, graph 0.08, 0",
+    "set style data lines; set linetype 1 linewidth 2 linecolor rgb '#c0392b'",
+};
 
 // A value, then blanks up to the description's column (two at least).
 std::string record(std::string_view value, std::string_view description) {
@@ -62,19 +82,6 @@ fs::path fresh_folder(const fs::path& target, const char* kind) {
   throw DataError(display_name(parent) + ": cannot create a temporary folder there");
 }
 
-// Windows-1252 bytes for a UTF-8 text, '?' for what has none.
-std::string lenient_cp1252(const std::string& utf8) {
-  std::string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    try {
-      out += io::cp1252_byte(io::utf8_decode(utf8, i));
-    } catch (const char*) {
-      out += '?';  // the decoder has moved past the sequence
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string case_file_name(const std::string& caso) { return caso + ".txt"; }
@@ -83,57 +90,51 @@ std::string load_cell_file_name(const std::string& caso) {
   return name.size() <= 50 ? name : "celula.txt";
 }
 
-std::string shortest(double v) {
-  char buf[40];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
+bool case_name_character(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' || c == '.';
 }
 
-void check_case_name(const std::string& caso) {
-  if (caso.empty()) throw UsageError("--case: the case name is empty");
-  if (caso.size() > 80) throw UsageError("--case: at most 80 characters (the program adds _saida_A.txt to it)");
-  for (char c : caso) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-                    c == '-' || c == '.';
-    if (!ok)
-      throw UsageError("--case " + caso + ": use letters A to Z, digits, '_', '-' and '.' (the case name makes file names)");
-  }
-  if (caso.front() == '.' || caso.front() == '-') throw UsageError("--case " + caso + ": begin with a letter or a digit");
-  if (case_file_name(caso) == kGeneralDataFile) throw UsageError("--case " + caso + ": that is the general data file's name");
+std::string case_name_problem(const std::string& caso) {
+  if (caso.empty()) return "the case name is empty";
+  if (caso.size() > kCaseNameLength)
+    return "at most " + std::to_string(kCaseNameLength) + " characters (the program adds " +
+           std::string(kSummaryReportSuffix) + " to it)";
+  for (char c : caso)
+    if (!case_name_character(c)) return "use letters A to Z, digits, '_', '-' and '.' (the case name makes file names)";
+  if (caso.front() == '.' || caso.front() == '-') return "begin with a letter or a digit";
+  if (case_file_name(caso) == kGeneralDataFile) return "that is the general data file's name";
+  return {};
 }
 
-std::string title_to_cp1252(const std::string& utf8) {
-  std::string out;
-  try {
-    for (std::size_t i = 0; i < utf8.size();) {
-      const char32_t cp = io::utf8_decode(utf8, i);
-      if (cp < 0x20 || cp == 0x7F) throw "a control character";
-      out += io::cp1252_byte(cp);
-    }
-  } catch (const char*) {
-    throw UsageError("--title: a character that Windows-1252 cannot write (the program's files are Windows-1252)");
-  }
-  if (out.size() > 90) throw UsageError("--title: at most 90 characters");
-  return out;
+std::string title_problem(const std::string& utf8) {
+  const std::optional<std::string> bytes = cp1252_from_utf8(utf8);
+  const auto control = [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; };
+  if (!bytes || std::any_of(bytes->begin(), bytes->end(), control))
+    return "a character that Windows-1252 cannot write (the program's files are Windows-1252)";
+  if (bytes->size() > kTitleLength) return "at most " + std::to_string(kTitleLength) + " characters";
+  return {};
 }
 
 std::string case_parameters(const Prepared& p, const CaseRequest& request) {
-  std::string s;
-  s += record(in_apostrophes(load_cell_file_name(request.caso)),
-              "original = arquivo de dados originais da célula de carga (t em s, F em N)"_w);
-  s += record(shortest(p.ti), "ti (s) = tempo original inicial: um pouco antes da ignição"_w);
-  s += record(shortest(p.tf), "tf (s) = tempo original final: no fim da queima"_w);
-  s += record(shortest(request.cutoff), "Fcor (N) = empuxo de corte: leituras abaixo disto valem Fcor"_w);
-  s += record(shortest(request.mass), "M (kg) = massa de propelente"_w);
-  s += record(std::to_string(p.rate), "w (Hz) = frequência de aquisição de dados"_w);
   const std::int64_t nc = p.window_points();
-  s += record(std::to_string(nc + std::max<std::int64_t>(10, nc / 10)),
-              "nmax = número máximo de pontos da curva de empuxo"_w);
-  s += record("1", "toB = 1: a saída B dá os tempos originais; outro valor: tempos corrigidos"_w);
-  s += record("1", "graf = 1: gera o gráfico F-t com o gnuplot; outro valor: não gera"_w);
-  s += record("0", "abreB = 1: abre a saída B no editor ao final; outro valor: só a saída A"_w);
-  s += record(request.caso, "caso = nome do caso: base dos nomes dos arquivos de saída"_w);
-  s += record(in_apostrophes(request.titulo), "título do caso, entre apóstrofos"_w);
+  // The values in the order of kCaseParameters: the window and the grid's rate from the
+  // preparation, room for a tenth more points, the curve table in original times, the
+  // plot drawn, only the summary report opened at the end.
+  const std::string values[] = {in_apostrophes(load_cell_file_name(request.caso)),
+                                shortest(p.ti),
+                                shortest(p.tf),
+                                shortest(request.cutoff),
+                                shortest(request.mass),
+                                std::to_string(p.rate),
+                                std::to_string(nc + std::max<std::int64_t>(10, nc / 10)),
+                                "1",
+                                "1",
+                                "0",
+                                request.caso,
+                                in_apostrophes(request.titulo)};
+  static_assert(std::size(values) == std::size(kCaseParameters));
+  std::string s;
+  for (std::size_t k = 0; k < std::size(values); ++k) s += record(values[k], kCaseParameters[k].description);
   return s;
 }
 
@@ -152,7 +153,7 @@ void write_case(const Prepared& p, const CaseRequest& request) {
     write_file(tmp / kGeneralDataFile,
                record(case_file_name(request.caso), "nome do arquivo com os dados do caso") +
                    record("", "(só o primeiro valor deste arquivo é lido; o resto são notas)"_w) +
-                   std::string("Preparado por kalvorestine_2p0_prepare a partir de "_w) + lenient_cp1252(request.source) + "\r\n");
+                   std::string("Preparado por kalvorestine_2p0_prepare a partir de "_w) + cp1252_from_utf8_or_marks(request.source) + "\r\n");
     write_file(tmp / case_file_name(request.caso), case_parameters(p, request));
 
     // The load-cell data file: uniform times i / rate, thrusts as they read back.
@@ -184,13 +185,9 @@ void write_case(const Prepared& p, const CaseRequest& request) {
       fs::copy_file(own, tmp / kPlotScript, fs::copy_options::overwrite_existing, ec);
       if (ec) throw DataError(display_name(own) + ": cannot be copied (" + ec.message() + ")");
     } else {
-      write_file(tmp / kPlotScript,
-                 "set terminal pngcairo size 900,600 noenhanced font 'Sans,11'\r\n"
-                 "set encoding cp1252\r\n"
-                 "set output 'kalvorestine_2p0_curva_F-t.png'\r\n"
-                 "set xlabel 'tempo (s)'; set ylabel 'empuxo (N)'\r\n"
-                 "set grid; set key off; set yrange [0:*]; set offsets 0, 0, graph 0.08, 0\r\n"
-                 "set style data lines; set linetype 1 linewidth 2 linecolor rgb '#c0392b'\r\n");
+      std::string head;
+      for (const std::string_view r : kPlotHead) head.append(r).append("\r\n");
+      write_file(tmp / kPlotScript, head);
     }
 
     if (!exists) {

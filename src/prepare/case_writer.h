@@ -25,18 +25,23 @@ struct CaseRequest {
 std::string case_file_name(const std::string& caso);
 std::string load_cell_file_name(const std::string& caso);
 
-// The shortest decimal text that reads back as v.
-std::string shortest(double v);
-
 // The case parameter file's twelve records, each value followed by its description.
 std::string case_parameters(const Prepared& p, const CaseRequest& request);
 
 // Writes the case; a folder that exists without `force` is a DataError.
 void write_case(const Prepared& p, const CaseRequest& request);
 
-// Checks a case name and a title (UTF-8 in, Windows-1252 out); a UsageError names the
-// option.
-void check_case_name(const std::string& caso);
-std::string title_to_cp1252(const std::string& utf8);
+// The longest case name (the program's field has 90 characters, and the result files add
+// their suffix to it) and the longest title.
+inline constexpr std::size_t kCaseNameLength = 80;
+inline constexpr std::size_t kTitleLength = 90;
+
+// Whether a character may stand in a case name: ASCII letters, digits, '_', '-', '.'.
+bool case_name_character(char c);
+// Why a text cannot be the case name, which makes file names; empty when it can.
+std::string case_name_problem(const std::string& caso);
+// Why a UTF-8 text cannot be the case's title (the program's files are Windows-1252);
+// empty when it can.
+std::string title_problem(const std::string& utf8);
 
 }  // namespace kv::prepare

@@ -1,22 +1,23 @@
 #include "prepare/condition.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
+#include <span>
 
-#include "prepare/errors.h"
+#include "analysis/impulse.h"
+#include "analysis/window.h"
+#include "companion/errors.h"
+#include "companion/number_text.h"
 
 namespace kv::prepare {
+
+using companion::DataError;
+using companion::significant;
 
 namespace {
 
 constexpr double kSpan = 1.0;  // s: the longest quiet span a tare averages
 
-std::string num(double v, int digits = 4) {
-  char buf[48];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, digits);
-  return std::string(buf, r.ptr);
-}
 
 // From index k, whose value is at or above `level`, walks in direction dir to the first
 // point below it after which the values stay below it for `hold` seconds (or to the end
@@ -130,21 +131,9 @@ std::int64_t snap_up(double x) {
   return static_cast<std::int64_t>(std::abs(x - r) < 1e-6 ? r : std::ceil(x));
 }
 
-// The logger's curve (linear between its points, flat beyond its ends) at time x; j is
-// a cursor that only moves forward.
-double at(const std::vector<double>& t, const std::vector<double>& v, double x, std::size_t& j) {
-  const std::size_t n = t.size();
-  while (j + 1 < n && t[j + 1] <= x) ++j;
-  if (x <= t[0]) return v[0];
-  if (j + 1 >= n) return v[n - 1];
-  if (x == t[j]) return v[j];
-  return v[j] + (v[j + 1] - v[j]) * ((x - t[j]) / (t[j + 1] - t[j]));
-}
-
 }  // namespace
 
 Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOptions& opt) {
-  Prepared out;
   const double hold = std::max(0.05, 3.0 * scan.step_median);
 
   // The stretch to read again: the firing, as the blocks show it, with room for the
@@ -176,8 +165,14 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
     r0 = a - room;
     r1 = z + room;
   }
-  const std::vector<Point> pts = reader.points_between(r0, r1);
-  if (pts.size() < 2) throw DataError(reader.name() + ": fewer than two points around the firing");
+  return condition_points(reader.points_between(r0, r1), scan.step_median, opt, reader.name());
+}
+
+Prepared condition_points(std::span<const Point> pts, double step_median, const ConditionOptions& opt,
+                          const std::string& name) {
+  Prepared out;
+  const double hold = std::max(0.05, 3.0 * step_median);
+  if (pts.size() < 2) throw DataError(name + ": fewer than two points around the firing");
   std::vector<double> t(pts.size()), F(pts.size());
   for (std::size_t i = 0; i < pts.size(); ++i) {
     t[i] = pts[i].t;
@@ -196,13 +191,13 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
   }
   Burn burn = find_burn(t, F, base, opt.threshold_pct, hold);
   if (burn.peak <= 0)
-    throw DataError(reader.name() + ": the thrust never rises above its starting level: no firing in the record (if the "
+    throw DataError(name + ": the thrust never rises above its starting level: no firing in the record (if the "
                                     "load cell reads negative under thrust, give --scale -1)");
   const double first_ignition = opt.window ? opt.window->first : burn.ignition;
   const double first_burnout = opt.window ? opt.window->second : burn.burnout;
 
   // The tare.
-  const double gap_pre = std::max(0.05, 5.0 * scan.step_median);
+  const double gap_pre = std::max(0.05, 5.0 * step_median);
   const double gap_post = std::max(0.1, 0.25 * (first_burnout - first_ignition));
   auto pre_span = [&](const std::vector<double>& v) {
     return span_of(t, v, first_ignition - gap_pre - kSpan, first_ignition - gap_pre);
@@ -245,21 +240,21 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
 
   // The burn on the tared curve.
   burn = find_burn(t, Ft, 0.0, opt.threshold_pct, hold);
-  if (burn.peak <= 0) throw DataError(reader.name() + ": after the tare no thrust is left above zero");
+  if (burn.peak <= 0) throw DataError(name + ": after the tare no thrust is left above zero");
   out.peak = burn.peak;
   out.t_peak = burn.t_peak;
   out.t_ignition = burn.ignition;
   out.t_burnout = burn.burnout;
   if (out.pre && out.pre->sd > 0.1 * out.peak)
-    out.warnings.push_back("the span before ignition is not quiet (standard deviation " + num(out.pre->sd) +
-                           " N, " + num(100 * out.pre->sd / out.peak, 2) + " % of the peak): check the tare");
+    out.warnings.push_back("the span before ignition is not quiet (standard deviation " + significant(out.pre->sd, 4) +
+                           " N, " + significant(100 * out.pre->sd / out.peak, 2) + " % of the peak): check the tare");
   if (out.tare != Tare::linear) {
     if (auto q = post_span(Ft)) {
       out.drift_after = q->mean;
       out.drift_known = true;
       if (std::abs(q->mean) > 0.02 * out.peak)
         out.warnings.push_back("after the burn the " + std::string(out.tare == Tare::none ? "" : "tared ") +
-                               "thrust settles at " + num(q->mean) + " N (" + num(100 * q->mean / out.peak, 2) +
+                               "thrust settles at " + significant(q->mean, 4) + " N (" + significant(100 * q->mean / out.peak, 2) +
                                " % of the peak), not at 0: the load cell's baseline drifted; --tare linear takes out a "
                                "straight-line drift");
     }
@@ -272,7 +267,7 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
   }
 
   // The grid: the rate asked for, else 1000 Hz or the logger's own rate when higher.
-  const double logger_rate = 1.0 / scan.step_median;
+  const double logger_rate = 1.0 / step_median;
   double rate = opt.rate;
   if (rate <= 0) {
     rate = 1000.0;
@@ -281,7 +276,9 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
       out.rate_from_logger = true;
     }
   }
-  if (!(rate >= 1 && rate <= 1e7)) throw UsageError("--rate: between 1 and 10000000 Hz");
+  if (!(rate >= 1 && rate <= 1e7))
+    throw DataError(name + ": the logger's median step of " + significant(step_median, 4) +
+                    " s makes a grid above 10 MHz: give the grid's rate with --rate HZ");
   out.rate = static_cast<std::int32_t>(std::llround(rate));
   const double r = out.rate;
 
@@ -295,9 +292,12 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
     out.i0 = snap_down(out.t_ignition * r) - m;
     out.i1 = snap_up(out.t_burnout * r) + m;
   }
-  if (out.i1 <= out.i0) throw UsageError("--window: the end must come after the start");
+  if (out.i1 <= out.i0)
+    throw DataError(name + ": the window " + significant(opt.window->first, 10) + " to " + significant(opt.window->second, 10) +
+                    " s holds one point of the grid at " + std::to_string(out.rate) +
+                    " Hz: give a wider --window or a higher --rate");
   if (out.i1 - out.i0 >= 100000000)
-    throw DataError(reader.name() + ": the window would hold " + std::to_string(out.i1 - out.i0 + 1) +
+    throw DataError(name + ": the window would hold " + std::to_string(out.i1 - out.i0 + 1) +
                     " points: too many (check --window, --rate and --time-unit)");
   out.ti = out.time(out.i0);
   out.tf = out.time(out.i1);
@@ -308,43 +308,27 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
     const double edge = out.ti < t.front() ? Ft.front() : Ft.back();
     if (std::abs(edge) > 0.05 * out.peak)
       out.warnings.push_back("the window reaches beyond the record, whose " +
-                             std::string(out.ti < t.front() ? "first" : "last") + " thrust (" + num(edge) +
+                             std::string(out.ti < t.front() ? "first" : "last") + " thrust (" + significant(edge, 4) +
                              " N) is carried on to it");
   }
 
   // Resampling by linear interpolation.
   out.F.resize(static_cast<std::size_t>(out.ib - out.ia + 1));
   std::size_t j = 0;
-  for (std::int64_t i = out.ia; i <= out.ib; ++i) out.F[static_cast<std::size_t>(i - out.ia)] = at(t, Ft, out.time(i), j);
+  for (std::int64_t i = out.ia; i <= out.ib; ++i)
+    out.F[static_cast<std::size_t>(i - out.ia)] = thrust_at(t, Ft, out.time(i), j);
 
-  // Impulses over the window.
-  const double dt = 1.0 / r;
-  double sum = 0, clipped = 0;
-  for (std::int64_t i = out.i0 + 1; i <= out.i1; ++i) {
-    const double a = out.thrust(i - 1), b = out.thrust(i);
-    sum = ((b + a) * dt) / 2.0 + sum;
-    clipped = ((std::max(b, opt.cutoff) + std::max(a, opt.cutoff)) * dt) / 2.0 + clipped;
-  }
-  out.impulse_grid = sum;
-  out.impulse_program = clipped;
-  {
-    std::size_t k = 0;
-    double x0 = out.ti, y0 = at(t, Ft, x0, k), logger = 0;
-    for (std::size_t i = 0; i < t.size(); ++i) {
-      if (t[i] <= out.ti) continue;
-      if (t[i] >= out.tf) break;
-      logger += (Ft[i] + y0) * (t[i] - x0) / 2.0;
-      x0 = t[i];
-      y0 = Ft[i];
-    }
-    std::size_t k2 = 0;
-    const double y1 = at(t, Ft, out.tf, k2);
-    logger += (y1 + y0) * (out.tf - x0) / 2.0;
-    out.impulse_logger = logger;
-  }
+  // Impulses over the window: the prepared curve's, the program's (its thrusts cut off
+  // at Fcor), and the logger's own points'.
+  const UniformTimes grid{sampling_interval(out.rate)};
+  const auto window = std::span<const double>(out.F).subspan(static_cast<std::size_t>(out.i0 - out.ia),
+                                                             static_cast<std::size_t>(out.window_points()));
+  out.impulse_grid = total_impulse(window, grid);
+  out.impulse_program = total_impulse(CutOff{window, opt.cutoff}, grid);
+  out.impulse_logger = impulse_between(t, Ft, out.ti, out.tf);
   if (std::abs(out.impulse_grid - out.impulse_logger) > 0.001 * std::abs(out.impulse_logger))
     out.warnings.push_back("the prepared curve's impulse differs from the trapezoid over the logger's points by " +
-                           num(100 * (out.impulse_grid - out.impulse_logger) / out.impulse_logger, 3) +
+                           significant(100 * (out.impulse_grid - out.impulse_logger) / out.impulse_logger, 3) +
                            " %: the grid is too coarse for the record; give a higher --rate");
   return out;
 }

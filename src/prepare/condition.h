@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -59,7 +60,14 @@ struct Prepared {
   std::int64_t window_points() const { return i1 - i0 + 1; }
 };
 
-// Runs the whole preparation over a reader that has made its first pass.
+// Runs the whole preparation over a reader that has made its first pass: reads again the
+// stretch around the firing that the first pass found, then condition_points.
 Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOptions& options);
+
+// The preparation of the points around a firing (times in s, thrusts in N, as read, the
+// times increasing): the tare, the burn, the window on the grid and the resampled curve.
+// `step_median` is the logger's median step (s); `name` names the file in messages.
+Prepared condition_points(std::span<const Point> points, double step_median, const ConditionOptions& options,
+                          const std::string& name);
 
 }  // namespace kv::prepare

@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cctype>
 
-#include "prepare/errors.h"
+#include "companion/errors.h"
+#include "companion/number_text.h"
 
 namespace kv::prepare {
+
+using companion::DataError;
 
 namespace {
 
@@ -62,12 +65,7 @@ bool data_like(const std::vector<std::string_view>& fields, bool comma, std::siz
   return numbers > 0 && numbers * 2 >= filled;
 }
 
-std::string quoted_line(const SampleLine& l) {
-  std::string t = l.text.size() > 60 ? l.text.substr(0, 57) + "..." : l.text;
-  for (char& c : t)
-    if (c == '\t') c = ' ';
-  return "'" + t + "'";
-}
+std::string quoted_line(const SampleLine& l) { return companion::quoted_excerpt(l.text, 60); }
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -268,7 +266,7 @@ Layout detect_layout(const std::vector<SampleLine>& lines, const LayoutRequest& 
     if (column.empty()) return -2;
     if (lower(column) == "none" || column == "0") return -1;
     if (std::all_of(column.begin(), column.end(), is_digit)) {
-      if (column.size() > 6) throw UsageError(std::string(option) + " " + column + ": no such column");
+      if (column.size() > kColumnDigits) throw DataError(file + ": " + option + " " + column + ": no such column");
       return std::stoi(column) - 1;
     }
     for (std::size_t i = 0; i < lay.header.size(); ++i)
@@ -282,7 +280,6 @@ Layout detect_layout(const std::vector<SampleLine>& lines, const LayoutRequest& 
   };
   int t = resolve(req.time_col, "--time-col");
   int f = resolve(req.thrust_col, "--thrust-col");
-  if (f == -1) throw UsageError("--thrust-col: the thrust needs a column");
   auto first_numeric_except = [&](int other) {
     for (int i : numeric)
       if (i != other) return i;
@@ -311,8 +308,9 @@ Layout detect_layout(const std::vector<SampleLine>& lines, const LayoutRequest& 
       t = -1;
     }
   }
-  if (t == -1 && !req.rate_given) throw UsageError("--time-col none: the times then come from --rate HZ, which is missing");
-  if (t == f) throw UsageError("--time-col and --thrust-col name the same column");
+  if (t == f)
+    throw DataError(file + ": --time-col " + req.time_col + " and --thrust-col " + req.thrust_col + " name the same column, " +
+                    column_label(lay, t));
   for (int c : {t, f})
     if (c >= static_cast<int>(width))
       throw DataError(file + ": column " + std::to_string(c + 1) + " asked for, but line " +

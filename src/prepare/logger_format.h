@@ -37,6 +37,9 @@ struct LayoutRequest {
   bool rate_given = false;     // --rate: a file with only a thrust column can do without time
 };
 
+// The most digits of a column number.
+inline constexpr std::size_t kColumnDigits = 6;
+
 // The layout in use.
 struct Layout {
   Delimiter delimiter = Delimiter::Blanks;

@@ -1,13 +1,18 @@
 #include "prepare/logger_reader.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <string_view>
 
-#include "prepare/errors.h"
+#include "analysis/mass_flow.h"
+#include "companion/errors.h"
+#include "companion/number_text.h"
 
 namespace kv::prepare {
+
+using companion::DataError;
+using companion::quoted_excerpt;
+using companion::shortest;
 
 namespace {
 
@@ -18,20 +23,6 @@ constexpr double kAbsoluteClock = 1e5;        // s: a first time beyond this is 
 
 bool blank(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
-}
-
-std::string shown(std::string_view text) {
-  std::string t(text.size() > 80 ? text.substr(0, 77) : text);
-  if (text.size() > 80) t += "...";
-  for (char& c : t)
-    if (c == '\t') c = ' ';
-  return "'" + t + "'";
-}
-
-std::string number_text(double v) {
-  char buf[32];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v);
-  return std::string(buf, r.ptr);
 }
 
 // A line that is meant as data: it starts like a number, or most of its fields are
@@ -78,7 +69,7 @@ double newtons_per(ThrustUnit u) {
   switch (u) {
     case ThrustUnit::N: return 1.0;
     case ThrustUnit::kN: return 1000.0;
-    case ThrustUnit::kgf: return 9.80665;
+    case ThrustUnit::kgf: return go;
     case ThrustUnit::gf: return 0.00980665;
     case ThrustUnit::lbf: return 4.4482216152605;
   }
@@ -129,7 +120,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
         what += ", found " + std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s") +
                 " separated by " + std::string(delimiter_name(lay.delimiter));
         if (lay.decimal_comma) what += " with decimal commas";
-        throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + shown(line) + ": " + what);
+        throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted_excerpt(line, 80) + ": " + what);
       }
       if (first_pass) ++scan_.skipped;
       continue;
@@ -178,8 +169,8 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
 
 void LoggerReader::backwards(std::int64_t prev_line, double prev_t, std::int64_t line, double t) {
   const Layout& lay = scan_.layout;
-  std::string msg = lines_.name() + ":" + std::to_string(line) + ": the time " + number_text(t) +
-                    " comes before the time " + number_text(prev_t) + " of line " + std::to_string(prev_line) +
+  std::string msg = lines_.name() + ":" + std::to_string(line) + ": the time " + shortest(t) +
+                    " comes before the time " + shortest(prev_t) + " of line " + std::to_string(prev_line) +
                     " (column " + column_label(lay, lay.time_col) + "): times must not go backwards";
   // Which other columns never went down up to here: one of them may be the time.
   TextLines again(path_);

@@ -3,21 +3,18 @@
 #include <algorithm>
 #include <cstring>
 
-#include "prepare/errors.h"
+#include "companion/errors.h"
+#include "companion/paths.h"
 
 namespace kv::prepare {
+
+using companion::DataError;
+using companion::display_name;
 
 namespace {
 constexpr std::size_t kBlock = std::size_t{1} << 20;
 constexpr std::size_t kLongestLine = std::size_t{64} << 20;
 }  // namespace
-
-std::string display_name(const std::filesystem::path& path) {
-  const auto u8 = path.u8string();
-  return std::string(u8.begin(), u8.end());
-}
-
-std::filesystem::path utf8_path(const std::string& name) { return std::filesystem::path(std::u8string(name.begin(), name.end())); }
 
 TextLines::TextLines(const std::filesystem::path& path, bool program_rules)
     : name_(display_name(path)), style_known_(program_rules), program_rules_(program_rules) {

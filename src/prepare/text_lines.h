@@ -46,9 +46,4 @@ class TextLines {
   std::uint64_t line_offset_ = 0;
 };
 
-// The file name as the messages show it (UTF-8).
-std::string display_name(const std::filesystem::path& path);
-// A path from a UTF-8 name.
-std::filesystem::path utf8_path(const std::string& name);
-
 }  // namespace kv::prepare

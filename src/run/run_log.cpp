@@ -5,6 +5,7 @@
 #include "io/files.h"
 #include "io/layout.h"
 #include "io/record_writer.h"
+#include "run/program_files.h"
 
 namespace kv {
 
@@ -21,7 +22,7 @@ void write_banner(int unit, const RunState& s) {
 }
 
 void open_run_log(const RunState& s) {
-  io::open(unit::kRunLog, std::string(s.caso.trim()) + "_saida_H.txt");
+  io::open(unit::kRunLog, run_log_name(s.caso.trim()));
   write_banner(unit::kRunLog, s);
 }
 

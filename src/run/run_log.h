@@ -12,7 +12,7 @@ namespace kv {
 // The seven records that open the run log, the summary report and the curve table.
 void write_banner(int unit, const RunState& s);
 
-// Creates or replaces trimmed caso + "_saida_H.txt" and writes the banner.
+// Creates or replaces the run log, trimmed caso + "_saida_H.txt", and writes the banner.
 void open_run_log(const RunState& s);
 void close_run_log();
 

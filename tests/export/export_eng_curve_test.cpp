@@ -11,7 +11,7 @@
 
 #include "export/eng_curve.h"
 #include "export/eng_file.h"
-#include "export/errors.h"
+#include "companion/errors.h"
 #include "rasp_reader.h"
 
 namespace kv::exporter {
@@ -314,7 +314,7 @@ TEST(ExportEngCurve, EndsThatNeedAPointOfTheirOwn) {
 
 TEST(ExportEngCurve, RefusesWhatCannotBeWritten) {
   for (const std::vector<double>& F : {std::vector<double>{}, {0, 0, 0}, {-1, -3, 0}}) {
-    EXPECT_THROW(eng_curve(F, 0.01, 32), DataError);
+    EXPECT_THROW(eng_curve(F, 0.01, 32), companion::DataError);
   }
   // Too few points for the impulse: the check says so and points to --points.
   const TestCurve c = long_regressive_burn();
@@ -323,7 +323,7 @@ TEST(ExportEngCurve, RefusesWhatCannotBeWritten) {
   try {
     check_eng_text(text, trapezoid(c.F, c.dt), peak_of(c.F));
     FAIL() << "three points passed the impulse check";
-  } catch (const DataError& error) {
+  } catch (const companion::DataError& error) {
     EXPECT_NE(std::string(error.what()).find("--points"), std::string::npos) << error.what();
   }
 }
@@ -345,7 +345,7 @@ TEST(ExportEngCurve, CheckRejectsTextsThatBreakTheReadersRules) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.name);
     // Measured: 5 N from 0.05 s to 0.15 s with ramps of 0.05 s, 0.75 N s.
-    EXPECT_THROW(check_eng_text(head + r.points, 0.75, 5.0), DataError);
+    EXPECT_THROW(check_eng_text(head + r.points, 0.75, 5.0), companion::DataError);
   }
   EXPECT_NO_THROW(check_eng_text(head + "   0.05 5\r\n   0.15 5\r\n   0.2 0\r\n", 0.75, 5.0));
 }

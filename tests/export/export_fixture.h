@@ -1,18 +1,13 @@
 // A case folder for the export's end-to-end tests: the general data file, a case
-// parameter file and a load-cell record, the real program run on it (with a command
-// interpreter that starts nothing), then the export.
+// parameter file and a load-cell record (case_folder.h), the real program run on it
+// (with a command interpreter that starts nothing), then the export.
 #pragma once
 
-#include <sys/wait.h>
-
-#include <charconv>
-#include <cstring>
 #include <string>
 #include <vector>
 
+#include "case_folder.h"
 #include "test_support.h"
-
-extern char** environ;
 
 namespace kv::test {
 
@@ -29,77 +24,34 @@ struct CaseSetup {
   std::string titulo = "'Static firing \xE9 1'";  // Windows-1252, as the program's files are
 };
 
-struct Ran {
-  int status = -1;
-  std::string out, err;
-};
-
-inline std::string fixed2(double v, int decimals) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  return std::string(buf, r.ptr);
-}
-
 class CaseDir : public TempDir {
  public:
   CaseDir() : TempDir("kv_export_") {}
 
   // Writes the case: the general data file names case.txt, which names cell.txt.
   void write_case(const CaseSetup& c, const std::string& samples) const {
-    put("kalvorestine_2p0_dados_geral.txt", "case.txt   the case in use\r\n");
-    const std::string recs[] = {"'cell.txt'   original", c.ti + "   ti",       c.tf + "   tf",     c.Fcor + "   Fcor",
-                                c.M + "   M",            c.w + "   w",          c.nmax + "   nmax", c.toB + "   toB",
-                                "0   graf",              "0   abreB",           c.caso + "   caso", c.titulo + "   titulo"};
-    std::string text;
-    for (const auto& r : recs) text += r + "\r\n";
-    put("case.txt", text);
-    put("cell.txt", samples);
+    CaseFile f;
+    f.original = "'cell.txt'";
+    f.ti = c.ti;
+    f.tf = c.tf;
+    f.Fcor = c.Fcor;
+    f.M = c.M;
+    f.w = c.w;
+    f.nmax = c.nmax;
+    f.toB = c.toB;
+    f.caso = c.caso;
+    f.titulo = c.titulo;
+    put_case_folder(*this, f, samples, std::nullopt, "case.txt", "cell.txt");
   }
 
   // Runs the program in the folder; its status.
-  int run_program() const {
-    Child c;
-    c.argv = {KV_PROGRAM};
-    c.env = environment();
-    c.cwd = dir();
-    c.in = "/dev/null";
-    c.out = path(".program.out");
-    c.err = path(".program.err");
-    c.timeout_ms = 120000;
-    return status(run_child_process(c));
-  }
+  int run_program() const { return run_in(dir(), {KV_PROGRAM}, kNoLaunches).status; }
 
   // Runs the export with `args`, from `cwd` (the folder itself when empty).
-  Ran run_export(const std::vector<std::string>& args, const fs::path& cwd = {}) const {
-    Child c;
-    c.argv = {KV_EXPORT};
-    c.argv.insert(c.argv.end(), args.begin(), args.end());
-    c.env = environment();
-    c.cwd = cwd.empty() ? dir() : cwd;
-    c.in = "/dev/null";
-    c.out = path(".export.out");
-    c.err = path(".export.err");
-    c.timeout_ms = 120000;
-    Ran r;
-    r.status = status(run_child_process(c));
-    r.out = get(".export.out");
-    r.err = get(".export.err");
-    fs::remove(dir() / ".export.out");
-    fs::remove(dir() / ".export.err");
-    return r;
-  }
-
- private:
-  static std::vector<std::string> environment() {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e)
-      if (std::strncmp(*e, "COMSPEC=", 8) != 0) env.emplace_back(*e);
-    env.emplace_back("COMSPEC=/bin/true");
-    return env;
-  }
-  static int status(const ChildEnd& e) {
-    if (!e.started || e.timed_out) return -1;
-    return WIFEXITED(e.wait_status) ? WEXITSTATUS(e.wait_status) : 1000;
+  Outcome run_export(const std::vector<std::string>& args, const fs::path& cwd = {}) const {
+    std::vector<std::string> argv = {KV_EXPORT};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return run_in(cwd.empty() ? dir() : cwd, argv, kNoLaunches);
   }
 };
 
@@ -111,7 +63,7 @@ std::string samples(double w, double t0, double t1, Thrust thrust) {
   const long n0 = static_cast<long>(t0 * w + 0.5), n1 = static_cast<long>(t1 * w + 0.5);
   for (long n = n0; n <= n1; ++n) {
     const double t = static_cast<double>(n) / w;
-    s += fixed2(t, 4) + "  " + fixed2(thrust(t), 5) + "\r\n";
+    s += fixed(t, 4) + "  " + fixed(thrust(t), 5) + "\r\n";
   }
   return s;
 }

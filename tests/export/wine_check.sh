@@ -2,31 +2,19 @@
 # Runs the Windows build of the export companion under Wine and the native build on the
 # results of the shipped example (the native program makes them first), with the
 # table, JSON, CSV, every point kept, options with a decimal comma, a case folder named
-# on the command line, a usage error and missing results; fails, naming the difference,
-# when their statuses, standard output and error streams or written files differ.
+# on the command line, a case folder and an output whose names hold letters outside
+# ASCII, a usage error and missing results; fails, naming the difference, when their
+# statuses, standard output and error streams or written files differ.
 #
 #   tests/export/wine_check.sh WINDOWS_EXE NATIVE_EXE
 #
 # The native program is looked for beside the native build's top (<build>/kalvorestine_2p0,
 # the companion being <build>/src/export/kalvorestine_2p0_export), or in KV_NATIVE_PROGRAM.
 set -euo pipefail
-[ $# -eq 2 ] || { echo "usage: $0 WINDOWS_EXE NATIVE_EXE" >&2; exit 2; }
+source "$(dirname "$0")/../wine_env.sh"
 root=$(cd "$(dirname "$0")/../.." && pwd)
-exe=$(realpath "$1")
-native=$(realpath "$2")
-fail() { echo "wine_check: $*" >&2; exit 1; }
-[ -f "$exe" ] || fail "no $exe"
-[ -x "$native" ] || fail "no $native"
 program=${KV_NATIVE_PROGRAM:-$(dirname "$native")/../../kalvorestine_2p0}
 [ -x "$program" ] || fail "no native program at $program (set KV_NATIVE_PROGRAM)"
-wine=${WINE:-$(command -v wine64 || command -v wine || true)}
-[ -z "${WINE:-}" ] && [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
-[ -n "$wine" ] || fail "Wine is not installed"
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export WINEPREFIX=${WINEPREFIX:-$work/prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-"$wine" wineboot --init >/dev/null 2>&1 || true
 
 # The example's case and the results of its run.
 mkdir -p "$work/case"
@@ -90,6 +78,31 @@ both folder ../case --diameter 24 --length 70 --csv ../c.csv
 status_is folder 0
 same folder .status
 cmp -s "$work/native/folder/c.csv" "$work/windows/folder/c.csv" || fail "folder: the CSV differs"
+
+# Names outside ASCII: a case folder named on the command line and a CSV beside it; the
+# table names the .eng with the system's separator, so the CSV, the status and the files
+# are compared.
+named="ensaio não, nº 2, řada"  # ř: a letter the ANSI code page has not
+for side_dir in native windows; do
+  mkdir -p "$work/$side_dir/named"
+  cp -r "$work/case" "$work/$side_dir/named/$named"
+done
+side_named() {  # side, then the command
+  local dir=$work/$1/named
+  shift
+  local status=0
+  (cd "$dir" && "$@" </dev/null >"$dir/.out" 2>"$dir/.err") || status=$?
+  echo "$status" >"$dir/.status"
+}
+side_named native "$native" "$named" --diameter 24 --length 70 --csv "curva ã.csv"
+side_named windows timeout 300 "$wine" "$exe" "$named" --diameter 24 --length 70 --csv "curva ã.csv"
+[ "$(cat "$work/native/named/.status")" = 0 ] || fail "named: native status $(cat "$work/native/named/.status"): $(cat "$work/native/named/.err")"
+cmp -s "$work/native/named/.status" "$work/windows/named/.status" ||
+  fail "named: the Windows status is $(cat "$work/windows/named/.status"): $(cat "$work/windows/named/.err")"
+cmp -s "$work/native/named/curva ã.csv" "$work/windows/named/curva ã.csv" || fail "named: the CSV \"curva ã.csv\" differs or is missing"
+cmp -s "$work/native/named/$named/motor_d12.eng" "$work/windows/named/$named/motor_d12.eng" ||
+  fail "named: the .eng in \"$named\" differs or is missing"
+grep -q "$named" "$work/windows/named/.out" || fail "named: the Windows table does not name the folder in UTF-8: $(cat "$work/windows/named/.out")"
 
 both usage --diameter 24 --length 70 --points 1
 status_is usage 2

@@ -34,11 +34,18 @@ std::string samples(double from, double to, double step, double base = 0.0,
 }
 
 void write_case(const TempDir& d, const CaseValues& v, const std::string& cell, bool plot = true) {
-  d.put(kGeneralData, "caso1.txt   arquivo do caso\r\n");
-  d.put("caso1.txt", "'" + v.original + "'  original\r\n" + v.ti + "  ti\r\n" + v.tf + "  tf\r\n0  Fcor\r\n0.01  M\r\n" +
-                         v.w + "  w\r\n" + v.nmax + "  nmax\r\n1  toB\r\n" + v.graf + "  graf\r\n0  abreB\r\ncaso1  caso\r\n'Teste'  titulo\r\n");
-  if (!cell.empty()) d.put(v.original, cell);
-  if (plot) d.put(kPlotScript, "set terminal dumb\r\nset grid\r\nset key off\r\nset xlabel 't'\r\nset ylabel 'F'\r\nset style data lines\r\n");
+  CaseFile c;
+  c.original = "'" + v.original + "'";
+  c.ti = v.ti;
+  c.tf = v.tf;
+  c.w = v.w;
+  c.nmax = v.nmax;
+  c.toB = "1";
+  c.graf = v.graf;
+  c.caso = "caso1";
+  c.titulo = "'Teste'";
+  put_case_folder(d, c, cell, plot ? std::optional<std::string_view>(kPlotHead) : std::nullopt, "caso1.txt", v.original);
+  if (cell.empty()) fs::remove(d.dir() / v.original);  // no load-cell file at all
 }
 
 std::map<std::string, std::string> snapshot(const fs::path& dir) {
@@ -131,7 +138,7 @@ TEST_P(PrepareCheck, ReportsTheProblemWithItsPlaceAndChangesNothing) {
   TempDir d("kv_check_");
   c.setup(d);
   const auto before = snapshot(d.dir());
-  const Result r = prepare(d.dir(), {"--check"});
+  const Outcome r = prepare(d.dir(), {"--check"});
   EXPECT_EQ(snapshot(d.dir()), before) << "--check changed the folder";
   EXPECT_EQ(r.err, "");
   if (c.where.empty()) {
@@ -143,7 +150,7 @@ TEST_P(PrepareCheck, ReportsTheProblemWithItsPlaceAndChangesNothing) {
     EXPECT_NE(r.out.find(c.says), std::string::npos) << "expected " << c.says << ":\n" << r.out;
   }
   if (c.program_stops) {
-    const Result run = program(d.dir());
+    const Outcome run = program(d.dir());
     EXPECT_EQ(run.status != 0, *c.program_stops) << "program status " << run.status << " " << run.err;
   }
 }
@@ -156,9 +163,9 @@ TEST(PrepareCheckFolder, ChecksTheFolderNamedAndRefusesAMissingOne) {
   fs::create_directory(d.dir() / "caso");
   TempDir inner("kv_check_", d.dir() / "caso");
   write_case(inner, CaseValues{}, samples(0.0, 0.7, 0.01));
-  const Result ok = prepare(d.dir(), {"--check", inner.dir().string()});
+  const Outcome ok = prepare(d.dir(), {"--check", inner.dir().string()});
   EXPECT_EQ(ok.status, 0) << ok.out << ok.err;
-  const Result missing = prepare(d.dir(), {"--check", "no_such_folder"});
+  const Outcome missing = prepare(d.dir(), {"--check", "no_such_folder"});
   EXPECT_EQ(missing.status, 2);
   EXPECT_NE(missing.err.find("no_such_folder"), std::string::npos) << missing.err;
 }

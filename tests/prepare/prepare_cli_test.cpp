@@ -35,7 +35,7 @@ std::map<std::string, std::string> snapshot(const fs::path& dir) {
 
 TEST(PrepareCommandLine, HelpNamesTheOptionsAndEndsWithZero) {
   TempDir d("kv_cli_");
-  const Result r = prepare(d.dir(), {"--help"});
+  const Outcome r = prepare(d.dir(), {"--help"});
   EXPECT_EQ(r.status, 0);
   for (const char* o : {"--check", "--delimiter", "--time-col", "--thrust-col", "--rate", "--decimal-comma", "--time-unit",
                         "--thrust-unit", "--scale", "--offset", "--tare", "--window", "--threshold", "--out", "--case",
@@ -64,7 +64,7 @@ TEST(PrepareCommandLine, UsageErrorsEndWithTwoAndChangeNothing) {
   };
   const auto before = snapshot(d.dir());
   for (const auto& args : bad) {
-    const Result r = prepare(d.dir(), args);
+    const Outcome r = prepare(d.dir(), args);
     std::string shown;
     for (const auto& a : args) shown += a + " ";
     EXPECT_EQ(r.status, 2) << shown << "\n" << r.err;
@@ -91,7 +91,7 @@ TEST_P(PrepareDataProblem, EndsWithOneNamingTheLineAndLeavesNoFolder) {
   std::vector<std::string> args = c.args;
   if (args.empty()) args.push_back("log.csv");
   args.insert(args.end(), {"--mass", "0.02"});
-  const Result r = prepare(d.dir(), args);
+  const Outcome r = prepare(d.dir(), args);
   EXPECT_EQ(r.status, 1) << r.out << r.err;
   EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
   EXPECT_EQ(r.out, "");
@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(PrepareCase, WritesWhatTheProgramReadsBack) {
   TempDir d("kv_cli_");
   d.put("meu ensaio.csv", clean_record(-2.0));
-  const Result r = prepare(d.dir(), {"meu ensaio.csv", "--mass", "0.025", "--title", "Motor D'água – teste 1"});
+  const Outcome r = prepare(d.dir(), {"meu ensaio.csv", "--mass", "0.025", "--title", "Motor D'água – teste 1"});
   ASSERT_EQ(r.status, 0) << r.err;
   const fs::path folder = d.dir() / "meu ensaio";
   ASSERT_TRUE(fs::is_directory(folder)) << r.out;
@@ -182,7 +182,7 @@ TEST(PrepareCase, WritesWhatTheProgramReadsBack) {
 
   // The plot script: six head records.
   EXPECT_EQ(records(read_bytes(folder / kPlotScript)).size(), 6u);
-  const Result run = program(folder);
+  const Outcome run = program(folder);
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(fs::exists(folder / "meu_ensaio_saida_A.txt"));
 }
@@ -196,12 +196,12 @@ TEST(PrepareCase, AnExistingFolderIsReplacedOnlyWithForceAndKeepsTheUsersFiles) 
   write_bytes(folder / "notas.txt", "minhas notas\r\n");
   const auto before = snapshot(d.dir());
 
-  const Result refused = prepare(d.dir(), {"run.csv", "--mass", "0.03"});
+  const Outcome refused = prepare(d.dir(), {"run.csv", "--mass", "0.03"});
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("give --force"), std::string::npos) << refused.err;
   EXPECT_EQ(snapshot(d.dir()), before);
 
-  const Result forced = prepare(d.dir(), {"run.csv", "--mass", "0.03", "--force"});
+  const Outcome forced = prepare(d.dir(), {"run.csv", "--mass", "0.03", "--force"});
   EXPECT_EQ(forced.status, 0) << forced.err;
   EXPECT_NE(forced.out.find("kalvorestine_2p0_curva_F-t.gnu (kept)"), std::string::npos) << forced.out;
   EXPECT_EQ(read_bytes(folder / "notas.txt"), "minhas notas\r\n");
@@ -216,12 +216,12 @@ TEST(PrepareCase, AnExistingFolderIsReplacedOnlyWithForceAndKeepsTheUsersFiles) 
 TEST(PrepareCase, QuietPrintsNothingButWarnings) {
   TempDir d("kv_cli_");
   d.put("run.csv", clean_record());
-  const Result r = prepare(d.dir(), {"run.csv", "--mass", "0.02", "--quiet"});
+  const Outcome r = prepare(d.dir(), {"run.csv", "--mass", "0.02", "--quiet"});
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
   d.put("heavy.csv", clean_record(0.0, 0.0, 100.0));
-  const Result w = prepare(d.dir(), {"heavy.csv", "--mass", "0.02", "--quiet"});
+  const Outcome w = prepare(d.dir(), {"heavy.csv", "--mass", "0.02", "--quiet"});
   EXPECT_EQ(w.status, 0);
   EXPECT_EQ(w.out, "");
   EXPECT_NE(w.err.find("warning: the specific impulse would be"), std::string::npos) << w.err;
@@ -243,7 +243,7 @@ TEST_P(PrepareWarning, IsInTheSummary) {
   d.put("log.csv", c.text);
   std::vector<std::string> args = c.args;
   args.insert(args.end(), {"log.csv", "--mass", "0.02"});
-  const Result r = prepare(d.dir(), args);
+  const Outcome r = prepare(d.dir(), args);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("  warning: " + c.says), std::string::npos) << r.out;
 }
@@ -282,10 +282,10 @@ TEST(PrepareCase, APublishedCurveThatEndsAtBurnOutRunsThroughTheProgram) {
   for (const auto& p : pts) text += fixed(p.t, 3) + " " + fixed(p.F, 1) + "\n";
   TempDir d("kv_cli_");
   d.put("X12.eng", text);
-  const Result r = prepare(d.dir(), {"X12.eng", "--mass", "0.012", "--tare", "none"});
+  const Outcome r = prepare(d.dir(), {"X12.eng", "--mass", "0.012", "--tare", "none"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out.find("warning"), std::string::npos) << r.out;
-  const Result run = program(d.dir() / "X12");
+  const Outcome run = program(d.dir() / "X12");
   ASSERT_EQ(run.status, 0) << run.err;
   const double expected = trapezoid(pts, 0.0, 1.5);
   EXPECT_NEAR(program_impulse(d.dir() / "X12", "X12"), expected, 0.005 * expected);

@@ -169,14 +169,14 @@ TEST_P(PrepareFixture, ProgramImpulseMatchesTrapezoidOverTaredPoints) {
   dir.put(f.file, f.text);
   std::vector<std::string> args = f.args;
   args.insert(args.end(), {"--out", "case", "--case", "c1", "--mass", fixed(f.mass, 3), f.file});
-  const Result o = prepare(dir.dir(), args);
+  const Outcome o = prepare(dir.dir(), args);
   ASSERT_EQ(o.status, 0) << o.err << o.out;
   EXPECT_EQ(o.err, "");
   for (const auto& s : f.says) EXPECT_NE(o.out.find(s), std::string::npos) << "summary lacks: " << s << "\n" << o.out;
   EXPECT_EQ(o.out.find("warning"), std::string::npos) << o.out;
 
   const fs::path folder = dir.dir() / "case";
-  const Result run = program(folder);
+  const Outcome run = program(folder);
   ASSERT_EQ(run.status, 0) << run.err;
   const double It = program_impulse(folder, "c1");
   const double ti = record_number(folder / "c1.txt", 2);

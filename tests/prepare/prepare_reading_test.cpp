@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "prepare/errors.h"
+#include "companion/errors.h"
 #include "prepare/logger_format.h"
 #include "prepare/text_lines.h"
 #include "prepare_support.h"

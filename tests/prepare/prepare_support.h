@@ -1,10 +1,9 @@
 // What the prepare companion's tests share: running the companion and the program in a
-// folder, a motor's thrust curve to build logger files from, and an independent
-// trapezoid over a fixture's own points.
+// folder (through run_in, test_support.h), a motor's thrust curve to build logger files
+// from, and an independent trapezoid over a fixture's own points.
 #pragma once
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <charconv>
 #include <cmath>
@@ -14,44 +13,21 @@
 #include <string_view>
 #include <vector>
 
+#include "case_folder.h"
 #include "test_support.h"
 
 namespace kv::test {
 
 namespace fs = std::filesystem;
 
-struct Result {
-  int status = -1;
-  std::string out, err;
-};
-
-inline Result run_in(const fs::path& cwd, std::vector<std::string> argv) {
-  const fs::path out = cwd / ".out", err = cwd / ".err";
-  Child c;
-  c.argv = std::move(argv);
-  c.cwd = cwd;
-  c.out = out.string();
-  c.err = err.string();
-  c.env = std::vector<std::string>{"COMSPEC=/bin/true", "PATH=/usr/bin:/bin"};
-  c.timeout_ms = 120000;
-  const ChildEnd e = run_child_process(c);
-  Result o;
-  o.status = !e.started ? 127 : WIFEXITED(e.wait_status) ? WEXITSTATUS(e.wait_status) : 1000;
-  o.out = read_bytes(out);
-  o.err = read_bytes(err);
-  fs::remove(out);
-  fs::remove(err);
-  return o;
-}
-
 // Runs the companion in `cwd` with the arguments.
-inline Result prepare(const fs::path& cwd, std::vector<std::string> args) {
+inline Outcome prepare(const fs::path& cwd, std::vector<std::string> args) {
   args.insert(args.begin(), KV_PREPARE);
-  return run_in(cwd, std::move(args));
+  return run_in(cwd, args, kNoLaunches);
 }
 
 // Runs the program in a case folder.
-inline Result program(const fs::path& folder) { return run_in(folder, {KV_PROGRAM}); }
+inline Outcome program(const fs::path& folder) { return run_in(folder, {KV_PROGRAM}, kNoLaunches); }
 
 // The value of a record that begins with `label` in a file of the program, as a number.
 inline double value_after(const std::string& text, std::string_view label) {
@@ -125,11 +101,5 @@ class Noise {
  private:
   std::mt19937 gen_;
 };
-
-inline std::string fixed(double v, int decimals) {
-  char buf[64];
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
-  return std::string(buf, r.ptr);
-}
 
 }  // namespace kv::test

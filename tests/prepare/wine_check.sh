@@ -2,26 +2,13 @@
 # Runs the Windows build of the prepare companion under Wine and the native build on the
 # same small logger file (semicolons, decimal commas, a byte-order mark, CR LF and a
 # title with an accent), then --check on the case each wrote, then a file with a
-# malformed line; fails, naming the difference, when their statuses, outputs or written
-# files differ.
+# malformed line, then the logger file under a name with letters outside ASCII (the
+# arguments, the folder and the output in UTF-8); fails, naming the difference, when
+# their statuses, outputs or written files differ.
 #
 #   tests/prepare/wine_check.sh WINDOWS_EXE NATIVE_EXE
 set -euo pipefail
-[ $# -eq 2 ] || { echo "usage: $0 WINDOWS_EXE NATIVE_EXE" >&2; exit 2; }
-exe=$(realpath "$1")
-native=$(realpath "$2")
-fail() { echo "wine_check: $*" >&2; exit 1; }
-[ -f "$exe" ] || fail "no $exe"
-[ -x "$native" ] || fail "no $native"
-wine=$(command -v wine64 || command -v wine || true)
-[ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
-[ -n "$wine" ] || fail "Wine is not installed"
-
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export WINEPREFIX=${WINEPREFIX:-$work/prefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" DISPLAY=
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
-"$wine" wineboot --init >/dev/null 2>&1 || true
+source "$(dirname "$0")/../wine_env.sh"
 
 # A logger's export: 500 Hz, a 1.4 s burn, decimal commas between semicolons.
 {
@@ -77,4 +64,22 @@ side windows timeout 300 "$wine" "$exe" ruim.csv --mass 0.02
 same "a malformed line"
 [ "$(cat "$work/native/.status")" = 1 ] || fail "the malformed line was not refused"
 
-echo "wine_check: the Windows and the native companion agree (prepare, --check, a malformed line)"
+# A name outside ASCII: the same bytes on the command line, in the folder's name and in
+# the output on both sides.
+named="ensaio à tarde, nº 2, řada"  # ř: a letter the ANSI code page has not
+for side_dir in native windows; do cp "$work/ensaio.csv" "$work/$side_dir/$named.csv"; done
+named_args=("$named.csv" --mass 0.02 --quiet)
+side native "$native" "${named_args[@]}"
+side windows timeout 300 "$wine" "$exe" "${named_args[@]}"
+same "a name outside ASCII"
+[ "$(cat "$work/native/.status")" = 0 ] || fail "the native run on \"$named.csv\" failed: $(cat "$work/native/.err")"
+[ -d "$work/windows/$named" ] || fail "the Windows run wrote no folder \"$named\": $(ls "$work/windows")"
+for f in "$work/native/$named"/*; do
+  cmp "$f" "$work/windows/$named/$(basename "$f")" || fail "$named/$(basename "$f") differs between the native and the Windows run"
+done
+side native "$native" --check "$named"
+side windows timeout 300 "$wine" "$exe" --check "$named"
+same "--check on a name outside ASCII"
+[ "$(cat "$work/native/.status")" = 0 ] || fail "--check \"$named\" found a problem: $(cat "$work/native/.out")"
+
+echo "wine_check: the Windows and the native companion agree (prepare, --check, a malformed line, a name outside ASCII)"

@@ -1,5 +1,5 @@
 // KALVORESTINE 2.0: thrust-curve analysis of a static firing of a solid-propellant
 // rocket motor. The run is steered by its input files; it takes no arguments.
-#include "run/sequence/run_sequence.h"
+#include "program/run_sequence.h"
 
 int main() { return static_cast<int>(kv::run_program()); }

@@ -1,4 +1,4 @@
-#include "export/number_text.h"
+#include "companion/number_text.h"
 
 #include <array>
 #include <charconv>
@@ -8,7 +8,7 @@
 
 #include "io/cp1252.h"
 
-namespace kv::exporter {
+namespace kv::companion {
 namespace {
 
 // Enough for any double in fixed notation: 309 digits before the point, and the digits
@@ -71,6 +71,12 @@ void append_fixed_trimmed(std::string& out, double v, int decimals) {
   out.append(s == "-0" ? "0" : s);
 }
 
+std::string shortest(double v) {
+  std::array<char, 40> buf;
+  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v);
+  return std::string(buf.data(), r.ptr);
+}
+
 std::string shortest_fixed(double v) {
   std::string s;
   append_shortest_fixed(s, v);
@@ -83,6 +89,16 @@ std::string fixed_trimmed(double v, int decimals) {
   return s;
 }
 
+std::string fixed(double v, int decimals) {
+  if (!std::isfinite(v)) return non_finite(v);
+  std::array<char, kBuffer> buf;
+  const auto r = std::to_chars(buf.data(), buf.data() + buf.size(), v, std::chars_format::fixed, decimals);
+  std::string s(buf.data(), r.ptr);
+  // "-0.000": a value that rounds to zero.
+  if (s.starts_with('-') && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+  return s;
+}
+
 std::string significant(double v, int digits) {
   if (!std::isfinite(v)) return non_finite(v);
   std::array<char, 64> buf;
@@ -91,6 +107,14 @@ std::string significant(double v, int digits) {
   if (s.find('e') == std::string::npos) drop_trailing_zeros(s);
   drop_negative_zero(s);
   return s;
+}
+
+std::string percent(double share, int digits) { return significant(share * 100.0, digits) + " %"; }
+
+std::string signed_percent(double share) {
+  if (!std::isfinite(share)) return "-";
+  const std::string digits = fixed(share * 100.0, 2);
+  return (digits.starts_with('-') ? "" : "+") + digits + " %";
 }
 
 std::string json_number(double v) {
@@ -122,6 +146,14 @@ std::string json_string(std::string_view utf8) {
   return out;
 }
 
+std::string quoted_excerpt(std::string_view text, std::size_t width) {
+  std::string t(text.size() > width ? text.substr(0, width - 3) : text);
+  if (text.size() > width) t += "...";
+  for (char& c : t)
+    if (c == '\t') c = ' ';
+  return "'" + t + "'";
+}
+
 std::string utf8_from_cp1252(std::string_view bytes) {
   std::string out;
   out.reserve(bytes.size());
@@ -137,19 +169,43 @@ std::string utf8_from_cp1252(std::string_view bytes) {
   return out;
 }
 
-bool parse_decimal(std::string_view text, double& out) {
-  if (text.empty()) return false;
+std::optional<std::string> cp1252_from_utf8(std::string_view utf8) {
+  std::string out;
+  try {
+    for (std::size_t i = 0; i < utf8.size();) out += io::cp1252_byte(io::utf8_decode(utf8, i));
+  } catch (const char*) {
+    return std::nullopt;
+  }
+  return out;
+}
+
+std::string cp1252_from_utf8_or_marks(std::string_view utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    try {
+      out += io::cp1252_byte(io::utf8_decode(utf8, i));
+    } catch (const char*) {
+      out += '?';  // the decoder has moved past the sequence
+    }
+  }
+  return out;
+}
+
+std::optional<double> user_number(std::string_view text) {
+  if (text.empty()) return std::nullopt;
   const bool comma = text.find(',') != std::string_view::npos;
-  if (comma && text.find('.') != std::string_view::npos) return false;
+  if (comma && text.find('.') != std::string_view::npos) return std::nullopt;
   const fast_float::parse_options options(fast_float::chars_format::general, comma ? ',' : '.');
   const char* first = text.data();
   const char* last = first + text.size();
-  if (*first == '+') ++first;  // "+24" is as good as "24"
+  if (*first == '+') {
+    ++first;  // "+24" is as good as "24", but "+-24" is no number
+    if (first == last || *first == '-') return std::nullopt;
+  }
   double v = 0.0;
   const auto r = fast_float::from_chars_advanced(first, last, v, options);
-  if (r.ec != std::errc{} || r.ptr != last || !std::isfinite(v)) return false;
-  out = v;
-  return true;
+  if (r.ec != std::errc{} || r.ptr != last || !std::isfinite(v)) return std::nullopt;
+  return v;
 }
 
-}  // namespace kv::exporter
+}  // namespace kv::companion
