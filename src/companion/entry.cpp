@@ -47,6 +47,7 @@ std::string failure_reason(const io::Failure& f) {
     case io::kReadError: return "the system could not read it";
     case io::kWriteError: return "the system could not write it (disk full?)";
     case io::kFileNameError: return "the file name is not valid";
+    case io::kOpenFailure: return "it cannot be opened as a file to read (a FIFO or a device, a loop of links, or another refusal of the system)";
     case io::kNoSuchDevice: return "no such device";
     case io::kInsufficientMemory: return "not enough memory";
     default: return "error " + std::to_string(f.number);
@@ -56,6 +57,7 @@ std::string failure_reason(const io::Failure& f) {
 int run(std::string_view name, int argc, char** argv,
         int (*body)(const Companion& companion, const std::vector<std::string>& args)) {
   console_in_utf8();
+  names_in_utf8();
   const Companion companion(name);
   const std::string prefix = companion.name() + ": ";
   const auto usage = [&](std::string_view text) {

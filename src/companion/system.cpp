@@ -4,6 +4,7 @@
 #include <string>
 
 #include "companion/errors.h"
+#include "io/os.h"
 
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
@@ -22,13 +23,6 @@ namespace kv::companion {
 
 #ifdef _WIN32
 namespace {
-
-std::wstring wide(std::string_view text, UINT code_page) {
-  const int n = MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring w(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-  if (n > 0) MultiByteToWideChar(code_page, 0, text.data(), static_cast<int>(text.size()), w.data(), n);
-  return w;
-}
 
 // The wide text in a code page; false when a character has no byte there.
 bool narrow(const std::wstring& w, UINT code_page, std::string& out) {
@@ -71,26 +65,6 @@ void console_in_utf8() {
 #endif
 }
 
-std::string system_name(std::string_view utf8, [[maybe_unused]] std::string_view what) {
-#ifdef _WIN32
-  std::string out;
-  if (!narrow(wide(utf8, CP_UTF8), CP_ACP, out))
-    throw DataError(std::string(what) + " " + std::string(utf8) +
-                    ": a character of the name cannot be written in the system's code page; choose another name");
-  return out;
-#else
-  return std::string(utf8);
-#endif
-}
-
-std::string shown_name(std::string_view system) {
-#ifdef _WIN32
-  std::string out;
-  narrow(wide(system, CP_ACP), CP_UTF8, out);
-  return out;
-#else
-  return std::string(system);
-#endif
-}
+void names_in_utf8() { io::use_name_encoding(io::NameEncoding::Utf8); }
 
 }  // namespace kv::companion

@@ -1,6 +1,5 @@
 // What differs between Windows and the other systems for a companion, in one place: its
-// arguments, its console, and file names in the system's own code page, where the
-// program's record layer (io/) keeps them in the bytes the program's files hold.
+// arguments, its console, and the encoding of the names it hands to the OS seam.
 #pragma once
 
 #include <string>
@@ -17,10 +16,10 @@ std::vector<std::string> utf8_arguments(int argc, char** argv);
 // the standard streams written as they are (no CR added before LF).
 void console_in_utf8();
 
-// A UTF-8 name as the record layer takes it; a DataError when the system's code page
-// cannot write it (Windows), naming `what` the name is for.
-std::string system_name(std::string_view utf8, std::string_view what);
-// A name the record layer gives (a full path of io::full_path_name), as UTF-8.
-std::string shown_name(std::string_view system);
+// Names go to the OS seam as UTF-8, as the companion's arguments and output are: on
+// Windows the seam then opens names outside the ANSI code page too, and gives full paths
+// back in UTF-8; a name read from the program's Windows-1252 files, which is not UTF-8,
+// is still taken in the ANSI code page, as the program takes it.
+void names_in_utf8();
 
 }  // namespace kv::companion

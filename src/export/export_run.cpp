@@ -8,7 +8,6 @@
 #include "companion/errors.h"
 #include "companion/number_text.h"
 #include "companion/paths.h"
-#include "companion/system.h"
 #include "export/eng_curve.h"
 #include "input/case_selection.h"
 #include "io/diagnostics.h"
@@ -27,7 +26,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // A file's full path as the messages show it.
-std::string full_path(const std::string& name) { return companion::shown_name(io::full_path_name(name)); }
+std::string full_path(const std::string& name) { return io::full_path_name(name); }
 
 // Runs `step`, turning an io failure into a message that names the file.
 template <class Step>

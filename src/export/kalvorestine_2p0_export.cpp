@@ -14,7 +14,6 @@
 #include "companion/entry.h"
 #include "companion/number_text.h"
 #include "companion/paths.h"
-#include "companion/system.h"
 #include "export/export_run.h"
 
 namespace {
@@ -26,11 +25,11 @@ using kv::companion::DataError;
 using kv::companion::UsageError;
 
 // A path given on the command line, made absolute before the export moves into the
-// case folder, in the bytes the record layer opens it by.
-std::string absolute(const std::string& path, const char* option) {
+// case folder.
+std::string absolute(const std::string& path) {
   std::error_code ec;
   const fs::path p = fs::absolute(kv::companion::utf8_path(path), ec);
-  return kv::companion::system_name(ec ? path : kv::companion::display_name(p), option);
+  return ec ? path : kv::companion::display_name(p);
 }
 
 // The checks of options against one another, before any file is read.
@@ -150,11 +149,11 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
   o.write_eng = !no_eng;
   if (!name.empty()) o.name = name;
   if (!eng.empty()) {
-    o.eng_path = absolute(eng, "--eng");
+    o.eng_path = absolute(eng);
     o.eng_shown = eng;
   }
   if (!csv.empty()) {
-    o.csv_path = absolute(csv, "--csv");
+    o.csv_path = absolute(csv);
     o.csv_shown = csv;
   }
   check_options(o);

@@ -8,7 +8,6 @@
 
 #include "companion/errors.h"
 #include "companion/number_text.h"
-#include "companion/system.h"
 #include "io/cp1252.h"
 #include "io/files.h"
 #include "io/list_directed.h"
@@ -98,7 +97,7 @@ WindowFigures read_summary_report(const std::string& name) {
         l.found = true;
         l.value = r.substr(l.text.size());
       }
-  const std::string where = "the summary report " + companion::shown_name(io::full_path_name(name));
+  const std::string where = "the summary report " + io::full_path_name(name);
   for (const Label& l : labels)
     if (!l.found)
       throw DataError(where + " has no record with " + l.what + ": is it a summary report of KALVORESTINE 2.0?");
@@ -131,7 +130,7 @@ WindowFigures read_summary_report(const std::string& name) {
 
 ProcessedCurve read_curve_table(const std::string& name, const RunState& s, std::int32_t points) {
   constexpr int u = unit::kCurveTable;
-  const std::string where = "the curve table " + companion::shown_name(io::full_path_name(name));
+  const std::string where = "the curve table " + io::full_path_name(name);
   ProcessedCurve c;
   c.dt = 1.0 / static_cast<double>(s.w);
   io::open(u, name, io::Access::Read);
