@@ -1,51 +1,81 @@
-// The curve a simulator gets: the processed curve from ignition to burn-out, its time
-// origin at ignition, ending at zero thrust, cut down to the points that carry its shape.
+// The points a motor file holds: the processed curve from ignition to burn-out, its time
+// origin at ignition, ending at zero thrust, cut down to the points that carry its shape
+// while every figure the simulators show from them stays beside the measured one.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "export/reader_figures.h"
+
 namespace kv::exporter {
 
-struct EngPoint {
-  double t = 0.0;  // s from the implicit origin
-  double F = 0.0;  // N
+// The measured figures a motor file must keep: the NFPA 1125 figures of the curve.
+struct MeasuredFigures {
+  double total_impulse = 0.0;  // N s, from the 5 % rise to the last measurable thrust
+  double peak = 0.0;           // N
+  double burn_time = 0.0;      // s, between the 5 % crossings
+  double average = 0.0;        // N, impulse between the crossings / burn time (OpenRocket's)
+  double total_average = 0.0;  // N, total impulse / burn time (ThrustCurve's)
 };
 
-struct EngCurve {
-  std::vector<EngPoint> points;  // the origin (0 s, 0 N) is implicit and not among them
-  // Where the origin lies on the processed curve's time axis: a written time t stands
-  // for the processed curve's origin + t (the first point of a curve that starts above
-  // the no-thrust level aside, which is written dt/10 s late).
-  double origin = 0.0;
-  std::vector<std::string> notes;  // what was done to the curve that a user should know
-};
+// How far the written curve may stray from the measured figures, as a share of each.
+inline constexpr double kImpulseTolerance = 0.005;
+inline constexpr double kPeakTolerance = 0.01;
+inline constexpr double kBurnTolerance = 0.003;     // each reader's burn time...
+inline constexpr double kAverageTolerance = 0.003;  // ...and average thrust
 
-// The no-thrust level, as a share of the peak: stretches before ignition and after
-// burn-out where the thrust stays at or below it are left out...
+// No two written times closer than this, and the first at least this (s): ThrustCurve
+// refuses a step under 10 us and merges points under 50 us.
+inline constexpr double kMinStep = 1e-4;
+
+// The no-thrust level, as a share of the peak: the stretches before ignition and after
+// burn-out where the thrust stays at or below it are left out, as the measured total
+// impulse leaves them out (it runs from the 5 % rise to the last thrust above this level).
 inline constexpr double kNoThrustShare = 0.01;
-// ...as long as each holds at most this share of the total impulse.
-inline constexpr double kEndImpulseShare = 0.001;
 
-// The curve sampled every dt seconds (thrust F[i] at i * dt) as a simulator takes it:
-// - the leading stretch at or below the no-thrust level is dropped, and its last point
-//   becomes the origin; a curve already above that level at its first point keeps every
-//   point, the first one moved from 0 s to dt/10 s;
-// - the trailing stretch at or below it is dropped after its first point, written at 0 N;
-//   a curve still above it at its last point gets a zero dt/10 s after that point;
-// - a negative thrust is written as 0 N;
+struct MotorPoints {
+  std::vector<EngPoint> points;  // the origin (0 s, 0 N) is implicit and not among them
+  // Where the written time 0 lies, in s on the curve's own axis (from its first point).
+  double origin = 0.0;
+  double impulse = 0.0;  // of the written points, from the implicit origin
+  ReaderFigures thrustcurve, openrocket;
+  std::vector<std::string> notes;  // what was done to the curve that a user should know
+  // Empty when every figure stays within its tolerance; else what strays, in words.
+  std::string problem;
+  // With a problem: a number of points that holds every figure (0 when even every point
+  // does not).
+  std::size_t points_needed = 0;
+  std::size_t points_available = 0;  // the most points the curve can give
+};
+
+// The points for the curve sampled every dt seconds (thrust F[i] at i * dt):
+// - times on a grid of at least kMinStep: at rates above 10 kHz only every second (or
+//   n-th) sample is a candidate, the peak among them;
+// - the leading stretch at or below the no-thrust level is dropped, its last point the
+//   origin; a curve already above that level at its first point is written kMinStep
+//   late, after the origin;
+// - the trailing stretch at or below it is dropped after its first point, written at
+//   0 N; a curve still above it at its last point gets a zero kMinStep after that point;
+// - no thrust before the last point is zero or negative: such points are left out (a
+//   reader takes a zero for the end of the burn);
 // - when max_points > 0 and more points remain, points go one at a time, each time the
-//   one whose neighbours' chord strays least (in area) from the points it replaces,
-//   until max_points are left; the final zero, the peak and, with room for four points,
-//   the points on either side of the peak always stay. What strays most from a straight
-//   line - the ignition spike, the peak, the corners of the tail-off - survives, and
-//   the impulse changes least. max_points = 0 keeps them all.
-// Needs a positive peak and at least 2 points (max_points 0 or at least 2).
-EngCurve eng_curve(std::span<const double> F, double dt, std::int64_t max_points);
+//   one whose neighbours' chord strays least (in area) from the curve it replaces, until
+//   max_points are left; the final zero, the peak and, with room, the points on either
+//   side of the peak and of both 5 % crossings always stay.
+// Then each reader's figures of the written points are compared with `measured`: the
+// total impulse within kImpulseTolerance, the peak within kPeakTolerance, each reader's
+// burn time and average thrust within kBurnTolerance and kAverageTolerance; `problem`
+// says what strays, and `points_needed` how many points would hold them.
+// Needs a positive peak and max_points 0 or at least 2.
+MotorPoints motor_points(std::span<const double> F, double dt, const MeasuredFigures& measured,
+                         std::int64_t max_points);
 
-// The trapezoid impulse of written points, from the implicit origin.
-double eng_impulse(std::span<const EngPoint> points);
+// What strays in written points from the measured figures, in words; empty when nothing.
+std::string figures_problem(const MeasuredFigures& measured, double impulse, const ReaderFigures& thrustcurve,
+                            const ReaderFigures& openrocket);
 
 }  // namespace kv::exporter
