@@ -89,7 +89,7 @@ AsciiText ascii_from_utf8(std::string_view utf8) {
       take(static_cast<unsigned char>(io::cp1252_byte(io::utf8_decode(utf8, i))), r);
     } catch (const char*) {
       // Outside Windows-1252, or not UTF-8: the whole sequence goes.
-      if (i <= at) i = at + 1;
+      i = at + 1;
       while (i < utf8.size() && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) ++i;
       note(r.changes, "'" + std::string(utf8.substr(at, i - at)) + "' left out");
     }
