@@ -3,6 +3,8 @@
 // on purpose, the outputs, and the failures with their messages and statuses.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <charconv>
 #include <functional>
 #include <cmath>
@@ -174,6 +176,87 @@ TEST_F(ExportShippedExample, PathsOnTheCommandLineAreTheUsersAndTheDefaultEngGoe
   EXPECT_TRUE(contains(r.out, (dir.dir().filename() / "motor_d12.eng").string())) << r.out;
 }
 
+TEST_F(ExportShippedExample, OutputsThatAreNotRegularFilesAreRefusedAndLeftAsTheyAre) {
+  // A FIFO would keep the export waiting, a device or /dev/stdout cannot take a rename,
+  // and a rename over a symbolic link would put a file in the link's place.
+  ASSERT_EQ(::mkfifo((dir.dir() / "pipe.eng").c_str(), 0644), 0);
+  dir.put("target.csv", "mine\r\n");
+  fs::create_symlink(dir.dir() / "target.csv", dir.dir() / "link.csv");
+  fs::create_directory(dir.dir() / "folder.rse");
+  struct Row {
+    std::vector<std::string> args;
+    const char* says;
+  };
+  const Row rows[] = {
+      {{"--eng", "pipe.eng"}, "it is a FIFO, not a regular file"},
+      {{"--csv", "/dev/stdout", "--no-eng"}, "a symbolic link"},
+      {{"--csv", "/dev/null", "--no-eng"}, "it is a device, not a regular file"},
+      {{"--csv", "link.csv", "--no-eng"}, "a symbolic link (to a regular file)"},
+      {{"--rse", "folder.rse"}, "it is a folder"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.args[1]);
+    std::vector<std::string> args = {"--diameter", "24", "--length", "70"};
+    args.insert(args.end(), row.args.begin(), row.args.end());
+    const Outcome r = dir.run_export(args);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, row.says)) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_TRUE(fs::is_fifo(dir.dir() / "pipe.eng"));
+  EXPECT_TRUE(fs::is_symlink(dir.dir() / "link.csv"));
+  EXPECT_EQ(dir.get("target.csv"), "mine\r\n");
+  EXPECT_FALSE(dir.has("motor_d12.eng"));
+  for (const auto& e : fs::directory_iterator(dir.dir()))
+    EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+}
+
+TEST_F(ExportShippedExample, RewritingAnEngReplacesItWholeAndLeavesNoTemporaryFile) {
+  ASSERT_EQ(dir.run_export({"--diameter", "24", "--length", "70", "--total-mass", "0.0424"}).status, 0);
+  const std::string first = dir.get("motor_d12.eng");
+  const Outcome r = dir.run_export({"--diameter", "24", "--length", "70", "--total-mass", "0.0424", "--points", "20"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(dir.get("motor_d12.eng"), first);
+  EXPECT_EQ(read_rasp(dir.get("motor_d12.eng")).points.size(), 20u);
+  for (const auto& e : fs::directory_iterator(dir.dir()))
+    EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+}
+
+TEST_F(ExportShippedExample, CheckMotorPassesWhatTheExportWritesAndNamesTheRulesOfOthers) {
+  ASSERT_EQ(dir.run_export({"--diameter", "24", "--length", "70", "--total-mass", "0.0424", "--rse", "d12.rse"}).status, 0);
+  for (const char* file : {"motor_d12.eng", "d12.rse"}) {
+    SCOPED_TRACE(file);
+    const Outcome c = dir.run_export({"--check-motor", file});
+    EXPECT_EQ(c.status, 0) << c.out;
+    EXPECT_TRUE(contains(c.out, "no problem found")) << c.out;
+    EXPECT_TRUE(contains(c.out, "D12")) << c.out;
+  }
+  dir.put("theirs.eng", "; Motor D12 \x96 ensaio\r\nD12 0.024 70 P 0.018 0.0424 m\r\n   0 0\r\n   0.1 30\r\n   1.6 5\r\n");
+  const Outcome c = dir.run_export({"--check-motor", "theirs.eng"});
+  EXPECT_EQ(c.status, 1) << c.out;
+  for (const char* line : {"theirs.eng:1: text other than ASCII", "theirs.eng:2: the diameter 0.024 mm is below 1 mm",
+                           "theirs.eng:3: an explicit (0, 0) point", "theirs.eng:5: the last thrust is not zero"})
+    EXPECT_TRUE(contains(c.out, line)) << c.out;
+  const Outcome missing = dir.run_export({"--check-motor", "nowhere.eng"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_TRUE(contains(missing.err, "nowhere.eng: no such file")) << missing.err;
+}
+
+TEST_F(ExportShippedExample, ARunThatStoppedAfterTheResultsOfAnEarlierOneIsRefused) {
+  // tf moved past the record's end: the next run stops with message 24 while reading the
+  // samples, and the summary report and curve table of the first run are still there.
+  std::string c = dir.get("motor_d12.txt");
+  c.replace(c.find("2.10"), 4, "9.10");
+  dir.put("motor_d12.txt", c);
+  EXPECT_NE(dir.run_program(), 0);
+  EXPECT_EQ(dir.get("motor_d12_saida_A.txt"), report);
+  const Outcome r = dir.run_export({"--diameter", "24", "--length", "70"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(contains(r.err, "the last run of the case stopped there")) << r.err;
+  EXPECT_TRUE(contains(r.err, "run the program again")) << r.err;
+  EXPECT_FALSE(dir.has("motor_d12.eng"));
+}
+
 // A trapezoid burn - up to 40 N in 0.2 s, 0.6 s flat, down in 0.4 s - inside a window
 // twice as long as the burn: the window's figures and the NFPA figures differ on purpose.
 double trapezoid_burn(double t) {
@@ -258,8 +341,13 @@ TEST(ExportWindowAgainstNfpa, AFloorAboveTheNoThrustLevelIsRefusedWithWhatSettle
   EXPECT_TRUE(contains(r.err, "as ThrustCurve computes it")) << r.err;
   EXPECT_TRUE(contains(r.err, "before the thrust reaches 5 % of its peak")) << r.err;
   EXPECT_TRUE(contains(r.err, "a lower Fcor")) << r.err;
-  EXPECT_FALSE(contains(r.err, "--points 0) does not hold them: ")) << r.err;
   EXPECT_FALSE(dir.has("firing.eng"));
+  // With every point already allowed, the message says so and advises no more points.
+  const Outcome all = dir.run_export({"--diameter", "29", "--length", "124", "--total-mass", "0.08", "--points", "0"});
+  EXPECT_EQ(all.status, 1) << all.err;
+  EXPECT_TRUE(contains(all.err, "even with every point (--points 0), ")) << all.err;
+  EXPECT_FALSE(contains(all.err, "points hold every figure")) << all.err;
+  EXPECT_FALSE(contains(all.err, "allow more points")) << all.err;
 }
 
 TEST(ExportWindowAgainstNfpa, TheDefaultNameIsTheNfpaDesignationAndContinuesPastN) {
