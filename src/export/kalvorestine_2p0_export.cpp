@@ -120,13 +120,14 @@ case's, results older than the case parameter file or the load-cell record.
 
 The motor files (.eng, .rse): the whole firing where the load-cell record holds it
 beyond the window (as the program processes it: the same Fcor, the samples every 1/w s
-from ti), else the curve table; from ignition to burn-out (readings below 1 % of the
-peak before and after it are left out, as long as they hold at most 0.1 % of the
-impulse), the origin implicit, ending at zero thrust, with no zero before the end, times
-at least 0.1 ms apart, cut down to --points points so that the total impulse stays
-within 0.5 %, the peak within 1 %, and the burn time and the average thrust as each
-simulator computes them from the file within 0.3 % of the NFPA 1125 figures shown. The
-motor is named by its NFPA 1125 designation. Texts are written in ASCII.
+from ti), else the curve table; from ignition to burn-out (the readings at or below 1 %
+of the peak before and after it are left out), the origin implicit, ending at zero
+thrust, with no zero before the end, times at least 0.1 ms apart, cut down to --points
+points so that the total impulse stays within 0.5 %, the peak within 1 %, and the burn
+time and the average thrust as each simulator computes them from the file within 0.3 %
+of the NFPA 1125 figures shown. The motor is named by its NFPA 1125 designation. Texts
+are written in ASCII. Each file is written to a temporary file and renamed into place;
+a symbolic link, a FIFO, a device or a folder is never replaced.
 
 The figures: the program's own (burn time = the case's window tf - ti) beside those of
 NFPA 1125 (burn time between the first and last crossings of 5 % of the peak thrust;
