@@ -4,7 +4,8 @@
 // the thrusts, two bytes each (0 to 6553.5 N, a few negative). The export's figures, the
 // point selection and the .eng and .rse writers run over the curve; each may refuse with
 // a DataError, but what they write must read back with no broken rule, its figures as
-// each simulator computes them within the tolerances of the measured ones.
+// each simulator computes them within the tolerances of the measured ones (more than 32
+// points, which only old RASP readers cut, aside).
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -38,7 +39,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string rse = write_rse_text("fuzz", h, "single-use", p, m, dt);
     for (const std::string* text : {&eng, &rse}) {
       const MotorCheck c = check_motor(*text);
-      if (!c.problems.empty()) std::abort();
+      // Only the old RASP readers' limit of 32 points may be passed, with --points 0.
+      for (const MotorProblem& problem : c.problems)
+        if (problem.rule.find("more than 32") == std::string::npos) std::abort();
       if (figures_problem(m, c.thrustcurve.total_impulse, c.thrustcurve, c.openrocket) != "") std::abort();
     }
   } catch (const kv::companion::DataError&) {
