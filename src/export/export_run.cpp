@@ -374,15 +374,7 @@ Outcome run_export(const Options& o, const FinishedRun& r) {
       if (!p.empty()) throw DataError("the .eng header cannot hold \"" + h.name + "\" / \"" + h.maker + "\": " + p);
 
     const MeasuredFigures measured = measured_figures(f.nfpa);
-    MotorPoints mp = motor_points(curve.F, curve.dt, measured, o.max_points);
-    if (!mp.problem.empty() && !o.points_given && mp.points_needed > 0) {
-      const std::size_t needed = mp.points_needed;
-      mp = motor_points(curve.F, curve.dt, measured, static_cast<std::int64_t>(needed));
-      out.warnings.push_back("the motor file holds " + std::to_string(mp.points.size()) + " points, more than " +
-                             std::to_string(o.max_points) + ", to keep every figure beside the measured one; "
-                             "RASP readers older than the simulators took at most 32 (--points 32 holds to them "
-                             "and says what strays)");
-    }
+    const MotorPoints mp = export_motor_points(curve.F, curve.dt, measured, o.max_points, o.points_given);
     for (const std::string& n : mp.notes) out.warnings.push_back(n);
     // Low thrust that stays in the file because it holds too much impulse to leave out
     // (a cut-off Fcor above zero, or a window much wider than the burn) is what a

@@ -423,4 +423,16 @@ MotorPoints motor_points(std::span<const double> F, double dt, const MeasuredFig
   return out;
 }
 
+MotorPoints export_motor_points(std::span<const double> F, double dt, const MeasuredFigures& measured,
+                                std::int64_t max_points, bool hard) {
+  MotorPoints mp = motor_points(F, dt, measured, max_points);
+  if (!mp.problem.empty() && !hard && mp.points_needed > 0) {
+    mp = motor_points(F, dt, measured, static_cast<std::int64_t>(mp.points_needed));
+    mp.notes.push_back("the motor file holds " + std::to_string(mp.points.size()) + " points, more than " +
+                       std::to_string(max_points) + ", to keep every figure beside the measured one; RASP readers "
+                       "older than the simulators took at most 32 (--points 32 holds to them and says what strays)");
+  }
+  return mp;
+}
+
 }  // namespace kv::exporter

@@ -74,6 +74,12 @@ struct MotorPoints {
 MotorPoints motor_points(std::span<const double> F, double dt, const MeasuredFigures& measured,
                          std::int64_t max_points);
 
+// The points as the export chooses them: at most max_points; when those cannot keep every
+// figure and the limit is not `hard` (no --points given), the fewest more that can. The
+// points of every motor file the export writes, for any program that wants the same.
+MotorPoints export_motor_points(std::span<const double> F, double dt, const MeasuredFigures& measured,
+                                std::int64_t max_points, bool hard);
+
 // What strays in written points from the measured figures, in words; empty when nothing.
 std::string figures_problem(const MeasuredFigures& measured, double impulse, const ReaderFigures& thrustcurve,
                             const ReaderFigures& openrocket);

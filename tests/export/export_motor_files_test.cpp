@@ -47,9 +47,7 @@ Written write(const TestCurve& c, std::int64_t max_points, bool automatic = fals
   Written w;
   w.nfpa = export_figures(c.F, c.dt);
   const MeasuredFigures m = measured_figures(w.nfpa);
-  w.points = motor_points(c.F, c.dt, m, max_points);
-  if (automatic && !w.points.problem.empty() && w.points.points_needed > 0)
-    w.points = motor_points(c.F, c.dt, m, static_cast<std::int64_t>(w.points.points_needed));
+  w.points = export_motor_points(c.F, c.dt, m, max_points, !automatic);
   if (!w.points.problem.empty()) return w;
   EngHeader h = kHeader;
   h.name = w.nfpa.designation;
