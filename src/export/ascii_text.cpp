@@ -1,6 +1,7 @@
 #include "export/ascii_text.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "companion/number_text.h"
 #include "io/cp1252.h"
@@ -42,7 +43,10 @@ std::string control_name(unsigned char b) {
     case 0: return "a NUL";
     default: {
       static const char hex[] = "0123456789ABCDEF";
-      return std::string("the control character 0x") + hex[b >> 4] + hex[b & 15];
+      std::string name = "the control character 0x";
+      name.push_back(hex[b >> 4]);
+      name.push_back(hex[b & 15]);
+      return name;
     }
   }
 }
@@ -59,17 +63,25 @@ void take(unsigned char b, AsciiText& r) {
   }
   if (b < 0x20 || b == 0x7F || unassigned(b)) {
     r.text += ' ';
-    note(r.changes, control_name(b) + " as a blank");
+    std::string change = control_name(b);
+    change.append(" as a blank");
+    note(r.changes, std::move(change));
     return;
   }
-  const std::string shown = "'" + companion::utf8_from_cp1252(std::string_view(reinterpret_cast<const char*>(&b), 1)) + "'";
+  std::string change = "'";
+  change.append(companion::utf8_from_cp1252(std::string_view(reinterpret_cast<const char*>(&b), 1)));
+  change.append("'");
   const char* as = kHigh[b - 0x80];
   if (as == nullptr) {
-    note(r.changes, shown + " left out");
-    return;
+    change.append(" left out");
+  } else if (as[0] == ' ') {
+    r.text.append(as);
+    change.append(" (a no-break space) as a blank");
+  } else {
+    r.text.append(as);
+    change.append(" as '").append(as).append("'");
   }
-  r.text += as;
-  note(r.changes, shown + (std::string_view(as) == " " ? std::string(" (a no-break space) as a blank") : " as '" + std::string(as) + "'"));
+  note(r.changes, std::move(change));
 }
 
 }  // namespace
@@ -91,7 +103,9 @@ AsciiText ascii_from_utf8(std::string_view utf8) {
       // Outside Windows-1252, or not UTF-8: the whole sequence goes.
       i = at + 1;
       while (i < utf8.size() && (static_cast<unsigned char>(utf8[i]) & 0xC0) == 0x80) ++i;
-      note(r.changes, "'" + std::string(utf8.substr(at, i - at)) + "' left out");
+      std::string change = "'";
+      change.append(utf8.substr(at, i - at)).append("' left out");
+      note(r.changes, std::move(change));
     }
   }
   return r;

@@ -489,7 +489,11 @@ MotorCheck check_motor(std::string_view text) {
 
 std::string motor_check_report(const MotorCheck& c, std::string_view shown) {
   std::string s;
-  const auto where = [&](std::size_t line) { return std::string(shown) + (line ? ":" + std::to_string(line) : "") + ": "; };
+  const auto where = [&](std::size_t line) {
+    std::string w(shown);
+    if (line > 0) w.append(":").append(std::to_string(line));
+    return w.append(": ");
+  };
   for (const MotorProblem& p : c.problems) s += where(p.line) + p.rule + " - " + p.readers + "\n";
   for (const MotorProblem& p : c.notes) s += where(p.line) + "note: " + p.rule + " - " + p.readers + "\n";
   s += std::string(shown) + ": " + (c.rse ? "RockSim .rse" : "RASP .eng") + ", " + std::to_string(c.points.size()) +
