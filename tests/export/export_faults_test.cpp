@@ -27,19 +27,11 @@ using test::CaseDir;
 using test::CaseSetup;
 using test::ScriptedOs;
 
-double burn(double t) {
-  const double s = t - 1.0;
-  if (s <= 0 || s >= 1.2) return 0.0;
-  if (s < 0.2) return 200.0 * s;
-  if (s <= 0.8) return 40.0;
-  return 100.0 * (1.2 - s);
-}
-
 // The files of a case folder after a real run, by name.
 const std::map<std::string, std::string>& finished_case() {
   static const std::map<std::string, std::string> files = [] {
     CaseDir dir;
-    dir.write_case(CaseSetup{}, test::samples(100, 0.0, 3.5, burn));
+    dir.write_case(CaseSetup{}, test::samples(100, 0.0, 3.5, test::trapezoid_burn));
     EXPECT_EQ(dir.run_program(), 0);
     std::map<std::string, std::string> out;
     for (const auto& e : std::filesystem::directory_iterator(dir.dir())) out[e.path().filename().string()] = dir.get(e.path().filename().string());

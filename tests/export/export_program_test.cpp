@@ -257,15 +257,8 @@ TEST_F(ExportShippedExample, ARunThatStoppedAfterTheResultsOfAnEarlierOneIsRefus
   EXPECT_FALSE(dir.has("motor_d12.eng"));
 }
 
-// A trapezoid burn - up to 40 N in 0.2 s, 0.6 s flat, down in 0.4 s - inside a window
-// twice as long as the burn: the window's figures and the NFPA figures differ on purpose.
-double trapezoid_burn(double t) {
-  const double s = t - 1.0;
-  if (s <= 0 || s >= 1.2) return 0.0;
-  if (s < 0.2) return 200.0 * s;
-  if (s <= 0.8) return 40.0;
-  return 100.0 * (1.2 - s);
-}
+// The trapezoid burn of export_fixture.h inside the default window, twice as long as the
+// burn: the window's figures and the NFPA figures differ on purpose.
 
 TEST(ExportWindowAgainstNfpa, AWideWindowHalvesTheMeanThrustThatNfpaKeeps) {
   CaseDir dir;
