@@ -34,7 +34,7 @@ for n in "${sizes[@]}"; do
     </dev/null >/dev/null 2>"$dir/prog.err") || { echo "the program failed on $n samples"; exit 1; }
   : >"$dir/export.times"
   for ((r = 0; r < runs; r++)); do
-    /usr/bin/time -f '%e %U %S %M' -o "$dir/t" "$build/kalvorestine_2p0_export" "$dir" --diameter 29 \
+    /usr/bin/time -f '%e %U %S %M' -o "$dir/t" "$build/src/export/kalvorestine_2p0_export" "$dir" --diameter 29 \
       --length 124 --total-mass 1.2 --csv "$dir/curve.csv" >/dev/null 2>"$dir/export.err" ||
       { echo "the export failed on $n samples: $(cat "$dir/export.err")"; exit 1; }
     cat "$dir/t" >>"$dir/export.times"

@@ -147,5 +147,36 @@ TEST(NfpaFigures, ClassesContinuePastNByDoublingWithUpperBoundsInclusive) {
   }
 }
 
+TEST(NfpaFigures, TotalImpulseFromTheRiseToTheLastMeasurableThrust) {
+  // Points 0.1 s apart. The level is 5 N, what counts as measurable thrust above 1 N.
+  struct Row {
+    const char* name;
+    std::vector<double> F;
+    double impulse;
+  };
+  const Row rows[] = {
+      // The rise crosses 5 N halfway from 0 to 10: from there, 0.05 * (5 + 10) / 2 and
+      // then the whole curve down to the zero after the last point above 1 N.
+      {"a clean burn", {0, 10, 10, 0}, 0.375 + 1.0 + 0.5},
+      // Readings before the rise do not count (the 2 N before the crossing).
+      {"a floor before ignition", {2, 2, 8, 8, 0}, 0.05 * (5 + 8) / 2 + 0.8 + 0.4},
+      // Noise after burn-out at or below 1 N does not count; the fall to the first such
+      // reading does.
+      {"noise after burn-out", {0, 10, 10, 1, 0.5, 1, 0.2}, 0.375 + 1.0 + 0.55},
+      // A reading above 1 N long after burn-out is still measurable thrust.
+      {"a late reading above 1 N", {0, 10, 10, 0, 0, 2, 0}, 0.375 + 1.0 + 0.5 + 0.0 + 0.1 + 0.1},
+      // A curve that starts at its level counts from its first point, one that ends
+      // above it to its last.
+      {"starts and ends above", {10, 10, 10}, 2.0},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.name);
+    const UniformTimes times{0.1};
+    const std::size_t p = peak_index(r.F);
+    const Crossings c = crossings(std::span<const double>(r.F), times, p, 5.0);
+    EXPECT_NEAR(impulse_from_rise(std::span<const double>(r.F), times, c, 5.0, 1.0), r.impulse, 1e-12);
+  }
+}
+
 }  // namespace
 }  // namespace kv

@@ -69,6 +69,26 @@ double impulse_inside(std::span<const double> F, const Times& times, const Cross
   return inside;
 }
 
+// The total impulse as NFPA 1125 counts it: from the rise through `level` (the first
+// crossing, where the curve is at the level) to the last measurable thrust: the last
+// point above `measurable` (N), and the segment that follows it down to the next point.
+// Nothing before the rise counts, nor the readings after that segment (a logger's noise
+// around zero once the motor has burnt out).
+template <class Times>
+double impulse_from_rise(std::span<const double> F, const Times& times, const Crossings& c, double level,
+                         double measurable) {
+  std::size_t last = F.size() - 1;
+  while (last > c.last && !(F[last] > measurable)) --last;
+  if (last + 1 < F.size()) ++last;  // the fall to the first reading at or below it
+  double I = 0.0;
+  if (c.first > 0) I = trapezoid(level, F[c.first], times.at(c.first) - c.start) + I;
+  walk_impulse(F, times, c.first, last, I, [&](std::size_t, double v) {
+    I = v;
+    return true;
+  });
+  return I;
+}
+
 struct NfpaFigures {
   double total_impulse = 0.0;  // N s, trapezoid rule over the whole curve
   double peak = 0.0;           // N

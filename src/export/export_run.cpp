@@ -1,15 +1,21 @@
 #include "export/export_run.h"
 
+#include <algorithm>
 #include <cmath>
-#include <filesystem>
+#include <memory>
 #include <string_view>
 
+#include "analysis/impulse_class.h"
+#include "analysis/window.h"
 #include "companion/entry.h"
 #include "companion/errors.h"
 #include "companion/number_text.h"
-#include "companion/paths.h"
-#include "export/eng_curve.h"
+#include "export/ascii_text.h"
+#include "export/output_file.h"
+#include "export/rse_file.h"
 #include "input/case_selection.h"
+#include "input/load_cell.h"
+#include "io/cp1252.h"
 #include "io/diagnostics.h"
 #include "io/files.h"
 #include "run/program_files.h"
@@ -23,10 +29,10 @@ using companion::utf8_from_cp1252;
 
 namespace {
 
-namespace fs = std::filesystem;
-
 // A file's full path as the messages show it.
 std::string full_path(const std::string& name) { return io::full_path_name(name); }
+
+constexpr const char* kRunAgain = "run the program again on the case";
 
 // Runs `step`, turning an io failure into a message that names the file.
 template <class Step>
@@ -41,54 +47,180 @@ auto reading(std::string_view what, const std::string& name, Step step, std::str
   }
 }
 
-// Writes a file through io, its text handed over a block at a time by `produce`, which
-// calls the sink it is given.
-template <class Produce>
-void write_streamed(int u, const std::string& name, Produce produce) {
-  try {
-    io::open(u, name, io::Access::ReadWrite);
-    io::File& f = io::file(u);
-    io::start_writing(f);
-    produce([&f](std::string_view block) {
-      f.out.append(block);
-      io::flush(f);
-    });
-    io::close(u);
-  } catch (const io::Failure& f) {
-    io::close_all_as_they_stand();
-    throw DataError("cannot write " + full_path(name) + ": " + companion::failure_reason(f));
+// The last record of a file that is not blank, read a block at a time so that a long
+// run log needs no room of its own.
+std::string last_record(int u, const std::string& name) {
+  io::open(u, name, io::Access::Read);
+  constexpr std::size_t kChunk = std::size_t{1} << 16;
+  auto buffer = std::make_unique<char[]>(kChunk);
+  std::string tail;
+  for (;;) {
+    const std::size_t got = io::read_bytes(io::file(u), buffer.get(), kChunk);
+    if (got == 0) break;
+    tail.append(buffer.get(), got);
+    if (tail.size() > 4 * kChunk) tail.erase(0, tail.size() - 2 * kChunk);
   }
+  io::close(u);
+  const std::vector<std::string_view> records = text_records(tail);
+  for (auto it = records.rbegin(); it != records.rend(); ++it)
+    if (!io::trimmed(*it).empty()) return std::string(io::trimmed(*it));
+  return {};
 }
 
-void write_file(int u, const std::string& name, std::string_view bytes) {
-  write_streamed(u, name, [bytes](auto sink) {
-    constexpr std::size_t kBlock = std::size_t{1} << 20;
-    for (std::size_t at = 0; at < bytes.size(); at += kBlock) sink(bytes.substr(at, kBlock));
-  });
-}
+// File systems that keep times to two seconds (FAT) give a file written right after
+// another the same time, or one that seems older.
+constexpr std::int64_t kTimeSlackNs = 2'000'000'000;
 
-std::string motor_name(const Options& o, const WindowFigures& w, std::vector<std::string>& warnings) {
-  if (o.name) return *o.name;
-  std::string name = w.designation;
-  if (w.class_text.empty() && !name.empty()) {
-    // Past class N the program gives the number alone: the class continues by doubling.
-    const std::string cls(impulse_class_continued(w.total_impulse));
-    if (!cls.empty()) {
-      name = cls + name;
-      warnings.push_back("the summary report gives no class past N; the motor is named " + name +
-                         " by doubling the class bounds on from N");
+void check_finished(const RunState& s, const std::string& case_file, const WindowFigures& w,
+                    const std::string& report, const std::string& table, const std::string& log) {
+  // The run log ends where a finished run ends.
+  const std::string last = reading("the run log", log, [&] { return last_record(unit::kRunLog, log); },
+                                   "the results have no run log beside them; run the program on the case");
+  if (last != io::kCp1252<kLastProgress>.view())
+    throw DataError("the run log " + full_path(log) + " ends at \"" + utf8_from_cp1252(last) +
+                    "\": the last run of the case stopped there, and its summary report and curve table may be "
+                    "an earlier run's; " + kRunAgain);
+  // The report's echo is the case's values.
+  std::string expected[5];
+  expected_echo(s, expected);
+  for (int k = 0; k < 5; ++k)
+    if (w.echo[k] != expected[k])
+      throw DataError("the summary report " + full_path(report) + " was written for " + kEchoNames[k] + " = " +
+                      utf8_from_cp1252(w.echo[k]) + ", where the case parameter file " + full_path(case_file) +
+                      " now gives " + expected[k] + ": the results are from an earlier run; " + kRunAgain);
+  // No result is older than an input.
+  struct Input {
+    const char* what;
+    std::string name;
+  };
+  const Input inputs[] = {{"the case parameter file", case_file}, {"the load-cell record", std::string(s.original.trim())}};
+  const Input results[] = {{"the summary report", report}, {"the curve table", table}, {"the run log", log}};
+  for (const Input& in : inputs) {
+    const io::FileStatus a = io::os().status(in.name, true);
+    if (a.kind != io::FileKind::Regular) continue;
+    for (const Input& out : results) {
+      const io::FileStatus b = io::os().status(out.name, true);
+      if (b.kind == io::FileKind::Regular && b.modified_ns + kTimeSlackNs < a.modified_ns)
+        throw DataError(std::string(in.what) + " " + full_path(in.name) + " was changed after the run that wrote " +
+                        out.what + " " + full_path(out.name) + ": the results may not be its own; " + kRunAgain +
+                        " (a case folder copied without its files' times needs the same)");
     }
   }
-  std::string problem = header_field_problem(name, true);
-  if (problem.empty() && name.find('*') != std::string::npos)
-    problem = "the report could not write the mean thrust";
-  if (!problem.empty())
-    throw DataError("the summary report's designation \"" + name + "\" cannot name the motor (" + problem +
-                    "): give a name with --name");
-  return name;
+}
+
+// A value of the case that must be a finite number.
+void check_finite(const std::string& case_file, const char* name, int record, double v) {
+  if (!std::isfinite(v))
+    throw DataError("the case parameter file " + full_path(case_file) + " gives " + name + " = " + significant(v, 7) +
+                    " (its value " + std::to_string(record) + "), not a finite number");
+}
+
+// A thrust as the curve table writes it (1P E15.6) against the same thrust computed
+// again: the same to the table's seven digits.
+bool same_thrust(double table, double computed) {
+  return std::fabs(table - computed) <= 6e-7 * std::fabs(computed) + 1e-300;
 }
 
 }  // namespace
+
+FiringCurve firing_curve(const RunState& s, const ProcessedCurve& table, std::vector<std::string>& notes) {
+  FiringCurve c;
+  c.dt = table.dt;
+  const auto from_table = [&](const std::string& why) {
+    if (!why.empty()) notes.push_back(why);
+    c.F = table.F;
+    c.t0 = 0.0;
+    c.whole_firing = false;
+    c.source = "the curve table: the window's " + std::to_string(table.F.size()) + " points";
+    return c;
+  };
+  const std::string record(s.original.trim());
+  const Window window(s.ti, s.tf, table.dt);
+  std::vector<double> F;
+  F.reserve(table.F.size() + 1024);
+  std::size_t first_in = 0, taken = 0;
+  bool in_window = false, passed = false, uniform = true;
+  double t_first = 0.0, t_before = 0.0;
+  try {
+    io::open(kv::unit::kLoadCell, record, io::Access::Read);
+  } catch (const io::Failure& f) {
+    io::close_all_as_they_stand();
+    return from_table("the load-cell record " + full_path(record) + " cannot be read (" + companion::failure_reason(f) +
+                      "): the motor files are made of the curve table (the window)");
+  }
+  {
+    for (std::size_t k = 0; !io::at_end(kv::unit::kLoadCell); ++k) {
+      double t = 0.0, v = 0.0;
+      try {
+        read_sample(t, v);
+      } catch (const io::Failure& f) {
+        io::close_all_as_they_stand();
+        if (!passed)
+          throw DataError("cannot read the load-cell record " + full_path(record) + " as the program read it: " +
+                          companion::failure_reason(f) + "; " + kRunAgain);
+        break;  // a record after the firing that holds no sample ends it
+      }
+      if (!std::isfinite(t) || !std::isfinite(v)) {
+        io::close_all_as_they_stand();
+        if (!passed) throw DataError("the load-cell record " + full_path(record) + " holds a value that is not a finite number (sample " +
+                                     std::to_string(k + 1) + ")");
+        break;
+      }
+      if (k == 0) t_first = t;
+      if (k > 0 && !(t > t_before)) uniform = false;
+      t_before = t;
+      if (!passed && window.holds(t)) {
+        if (!in_window) first_in = k;
+        in_window = true;
+        ++taken;
+      } else if (!passed && window.passed(t)) {
+        passed = true;
+      }
+      F.push_back(cut_off(v, s.Fcor));
+      if (std::fabs((t - t_first) - static_cast<double>(k) * table.dt) > table.dt / 4) uniform = false;
+    }
+    io::close(kv::unit::kLoadCell);
+  }
+  if (taken != table.F.size())
+    throw DataError("the load-cell record " + full_path(record) + " gives " + std::to_string(taken) +
+                    " samples inside the window where the curve table holds " + std::to_string(table.F.size()) +
+                    ": the results are not of this record; " + kRunAgain);
+  for (std::size_t k = 0; k < taken; ++k)
+    if (!same_thrust(table.F[k], F[first_in + k]))
+      throw DataError("the load-cell record " + full_path(record) + " gives sample " + std::to_string(first_in + k + 1) +
+                      " a thrust of " + significant(F[first_in + k], 7) + " N after the cut-off, where the curve table "
+                      "gives its point " + std::to_string(k + 1) + " " + significant(table.F[k], 7) +
+                      " N: the results are not of this record; " + kRunAgain);
+  const std::size_t outside = F.size() - taken;
+  if (outside <= 1) return from_table("");
+  if (!uniform)
+    return from_table("the load-cell record's samples are not every 1/w = " + shortest_fixed(table.dt) +
+                      " s beyond the window: the motor files are made of the curve table (the window)");
+  // Inside the window the curve table's values, to the last bit.
+  std::copy(table.F.begin(), table.F.end(), F.begin() + static_cast<std::ptrdiff_t>(first_in));
+  c.F = std::move(F);
+  c.t0 = -static_cast<double>(first_in) * table.dt;
+  c.whole_firing = true;
+  c.source = "the whole firing from the load-cell record " + utf8_from_cp1252(record) + ": " +
+             std::to_string(c.F.size()) + " samples from " + significant(c.t0, 7) + " s to " +
+             significant(c.t0 + static_cast<double>(c.F.size() - 1) * c.dt, 7) +
+             " s after ti, cut off at Fcor as the program does (the window's points are the curve table's)";
+  return c;
+}
+
+NfpaFigures export_figures(std::span<const double> F, double dt) {
+  NfpaFigures n = nfpa_figures(F, dt);
+  if (!(n.peak > 0.0)) return n;
+  const UniformTimes times{dt};
+  const Crossings c = crossings(F, times, peak_index(F), n.threshold);
+  n.total_impulse = impulse_from_rise(F, times, c, n.threshold, kNoThrustShare * n.peak);
+  n.designation = designation(impulse_class_continued(n.total_impulse), n.average);
+  return n;
+}
+
+MeasuredFigures measured_figures(const NfpaFigures& n) {
+  return {n.total_impulse, n.peak, n.burn_time, n.average, n.total_average()};
+}
 
 FinishedRun read_finished_run() {
   FinishedRun r;
@@ -98,27 +230,37 @@ FinishedRun read_finished_run() {
           "is the folder a case folder of KALVORESTINE 2.0?");
   r.case_file = std::string(s.arqcaso.trim());
   reading("the case parameter file", r.case_file, [&] { read_case_parameters(s, io::Access::Read); });
+  check_finite(r.case_file, "ti", 2, s.ti);
+  check_finite(r.case_file, "tf", 3, s.tf);
+  check_finite(r.case_file, "Fcor", 4, s.Fcor);
+  check_finite(r.case_file, "M", 5, s.M);
   if (s.w <= 0)
     throw DataError("the case parameter file " + full_path(r.case_file) + " gives w = " + std::to_string(s.w) +
                     " Hz: the curve has no time step");
   const std::string report_file = summary_report_name(s.caso.trim());
   const std::string table_file = curve_table_name(s.caso.trim());
+  const std::string log_file = run_log_name(s.caso.trim());
   const char* run_first = "run the program on the case first";
   r.window = reading("the summary report", report_file, [&] { return read_summary_report(report_file); }, run_first);
+  check_finished(s, r.case_file, r.window, report_file, table_file, log_file);
   r.curve = reading("the curve table", table_file, [&] { return read_curve_table(table_file, s, r.window.points); },
                     run_first);
-  r.files = {kGeneralDataFile, r.case_file, std::string(s.original.trim()), report_file, table_file,
-             run_log_name(s.caso.trim()), kPlotScript};
+  r.firing = firing_curve(s, r.curve, r.notes);
+  r.files = {kGeneralDataFile, r.case_file, std::string(s.original.trim()), report_file, table_file, log_file,
+             kPlotScript};
   return r;
 }
 
 bool names_case_file(const std::string& path, const FinishedRun& r) {
-  std::error_code ec;
-  const fs::path o = fs::weakly_canonical(fs::path(path), ec);
+  const io::FileStatus o = io::os().status(path, true);
+  const std::string full = io::full_path_name(path);
   for (const std::string& in : r.files) {
-    std::error_code ec2;
-    const fs::path i = fs::weakly_canonical(fs::path(in), ec2);
-    if (!ec && !ec2 && o == i) return true;
+    const io::FileStatus i = io::os().status(in, true);
+    if (o.kind != io::FileKind::Missing && i.kind != io::FileKind::Missing) {
+      if (o.device == i.device && o.id == i.id) return true;
+    } else if (full == io::full_path_name(in)) {
+      return true;
+    }
   }
   return false;
 }
@@ -127,23 +269,87 @@ std::string eng_file(const Options& o, const FinishedRun& r) {
   return o.eng_path ? *o.eng_path : std::string(r.s->caso.trim()) + ".eng";
 }
 
+namespace {
+
+// A header text from the command line in ASCII, with a warning when it changed.
+std::string header_text(const std::string& utf8, const char* option, std::vector<std::string>& warnings) {
+  const AsciiText a = ascii_from_utf8(utf8);
+  if (!a.changes.empty())
+    warnings.push_back(std::string(option) + " \"" + utf8 + "\" is written \"" + a.text +
+                       "\", in ASCII, which every reader shows as it is (" + changes_text(a.changes) + ")");
+  return a.text;
+}
+
+// Why the curve cannot be held, with what settles it.
+std::string strays_message(const Options& o, const MotorPoints& mp, const std::string& lead_trail) {
+  std::string text = o.max_points > 0 ? "with " + std::to_string(std::min<std::size_t>(static_cast<std::size_t>(o.max_points), mp.points_available)) +
+                                            " points, "
+                                      : std::string("even with every point (--points 0), ");
+  text += mp.problem;
+  if (o.max_points > 0 && mp.points_needed > 0)
+    text += ": " + std::to_string(mp.points_needed) + " points hold every figure (--points " +
+            std::to_string(mp.points_needed) + ")";
+  else if (o.max_points > 0)
+    text += ": even every point (--points 0) does not hold them";
+  if (!lead_trail.empty()) text += "; " + lead_trail;
+  return text;
+}
+
+}  // namespace
+
 Outcome run_export(const Options& o, const FinishedRun& r) {
   const RunState& s = *r.s;
   Outcome out;
+  for (const std::string& n : r.notes) out.warnings.push_back(n);
   Figures f;
   f.caso = utf8_from_cp1252(s.caso.trim());
   f.title = utf8_from_cp1252(s.titulo.trim());
   f.ti = s.ti;
   f.tf = s.tf;
   f.window = r.window;
-  f.nfpa = nfpa_figures(r.curve.F, r.curve.dt);
-  f.curve_points = r.curve.F.size();
+  const FiringCurve& curve = r.firing;
+  f.nfpa = export_figures(curve.F, curve.dt);
+  f.curve_t0 = curve.t0;
+  f.curve_points = curve.F.size();
+  f.curve_source = curve.source;
   if (!(f.nfpa.peak > 0.0)) out.warnings.push_back("the curve has no positive thrust: it has no NFPA burn");
 
-  std::string eng_bytes;
-  if (o.write_eng) {
+  // Every output is checked before anything is written.
+  f.has_eng = o.write_eng;
+  f.has_rse = o.rse_path.has_value();
+  if (f.has_eng) {
+    f.eng_path = eng_file(o, r);
+    f.eng_shown = o.eng_path ? (o.eng_shown.empty() ? *o.eng_path : o.eng_shown)
+                             : o.case_dir_shown + utf8_from_cp1252(s.caso.trim()) + ".eng";
+    if (!o.eng_path && names_case_file(f.eng_path, r))
+      throw DataError("the .eng file's own name, " + f.eng_shown + ", is one of the case's files: give another with --eng FILE");
+  }
+  if (f.has_rse) {
+    f.rse_path = *o.rse_path;
+    f.rse_shown = o.rse_shown.empty() ? *o.rse_path : o.rse_shown;
+  }
+  if (o.csv_path) {
+    f.csv_path = *o.csv_path;
+    f.csv_shown = o.csv_shown.empty() ? *o.csv_path : o.csv_shown;
+  }
+  for (const auto& [path, shown] : {std::pair{f.eng_path, f.eng_shown}, std::pair{f.rse_path, f.rse_shown},
+                                    std::pair{f.csv_path, f.csv_shown}})
+    if (!path.empty())
+      if (const std::string p = target_problem(path); !p.empty())
+        throw DataError(std::string("cannot write ") + shown + " (" + full_path(path) + "): " + p);
+
+  std::string eng_bytes, rse_bytes;
+  if (f.has_eng || f.has_rse) {
+    if (!(f.nfpa.peak > 0.0)) throw DataError("the curve has no positive thrust: there is nothing to export");
     EngHeader h;
-    h.name = motor_name(o, r.window, out.warnings);
+    if (o.name) {
+      h.name = header_text(*o.name, "--name", out.warnings);
+    } else {
+      h.name = f.nfpa.designation;
+      if (h.name.empty())
+        throw DataError("the curve's NFPA 1125 figures give no designation (total impulse " +
+                        significant(f.nfpa.total_impulse, 7) + " N s): give a name with --name");
+    }
     h.diameter_mm = *o.diameter_mm;
     h.length_mm = *o.length_mm;
     h.delays = o.delays;
@@ -151,68 +357,104 @@ Outcome run_export(const Options& o, const FinishedRun& r) {
       h.propellant_kg = *o.propellant_kg;
     } else {
       h.propellant_kg = s.M;
-      if (!(s.M > 0.0) || !std::isfinite(s.M))
-        throw DataError("the case's propellant mass M is " + significant(s.M, 7) + " kg: give it with --propellant-mass KG");
+      if (const std::string p = propellant_problem(s.M); !p.empty())
+        throw DataError("the case's propellant mass M: " + p + "; give it with --propellant-mass KG");
     }
     if (o.total_kg) {
       h.total_kg = *o.total_kg;
     } else {
-      h.total_kg = h.propellant_kg;
-      out.warnings.push_back("no --total-mass: the loaded motor's mass is written as the propellant mass (" +
-                             shortest_fixed(h.propellant_kg) + " kg), which makes the simulated rocket too light");
+      h.total_kg = std::max(h.propellant_kg, kMinTotalKg);
+      out.warnings.push_back("no --total-mass: the loaded motor's mass is written as " + shortest_fixed(h.total_kg) +
+                             " kg, the propellant's, which makes the simulated rocket too light");
     }
-    h.maker = o.maker;
+    if (const std::string p = total_mass_problem(h.total_kg, h.propellant_kg); !p.empty())
+      throw DataError("the total mass " + p + ": give the loaded motor's mass with --total-mass KG");
+    h.maker = header_text(o.maker, "--maker", out.warnings);
+    for (const std::string& p : {header_field_problem(h.name, true), header_field_problem(h.maker, false)})
+      if (!p.empty()) throw DataError("the .eng header cannot hold \"" + h.name + "\" / \"" + h.maker + "\": " + p);
 
-    const EngCurve ec = eng_curve(r.curve.F, r.curve.dt, o.max_points);
-    for (const std::string& n : ec.notes) out.warnings.push_back(n);
+    const MeasuredFigures measured = measured_figures(f.nfpa);
+    const MotorPoints mp = export_motor_points(curve.F, curve.dt, measured, o.max_points, o.points_given);
+    for (const std::string& n : mp.notes) out.warnings.push_back(n);
     // Low thrust that stays in the file because it holds too much impulse to leave out
     // (a cut-off Fcor above zero, or a window much wider than the burn) is what a
     // simulator meets first, or last: say so.
-    const double lead = f.nfpa.burn_start - ec.origin;
-    const double trail = ec.origin + ec.points.back().t - f.nfpa.burn_end;
+    const double lead = f.nfpa.burn_start - mp.origin;
+    const double trail = mp.origin + mp.points.back().t - f.nfpa.burn_end;
+    std::string lead_trail;
     if (lead > 0.1 * f.nfpa.burn_time)
-      out.warnings.push_back("the .eng starts " + significant(lead, 3) +
-                             " s before the thrust reaches 5 % of its peak, at the case's low readings before "
-                             "ignition: a window (ti) that opens closer to ignition, or a lower Fcor, leaves them out");
+      lead_trail = "the motor file starts " + significant(lead, 3) +
+                   " s before the thrust reaches 5 % of its peak, at the case's low readings before ignition, "
+                   "which the NFPA total impulse leaves out: a lower Fcor, or a window (ti) that opens closer to "
+                   "ignition, leaves them out of the file";
     if (trail > 0.1 * f.nfpa.burn_time)
-      out.warnings.push_back("the .eng ends " + significant(trail, 3) +
-                             " s after the thrust falls below 5 % of its peak, at the case's low readings after "
-                             "burn-out: a window (tf) that closes closer to burn-out, or a lower Fcor, leaves them out");
-    f.eng_origin = ec.origin;
+      lead_trail += (lead_trail.empty() ? "" : "; ") + std::string("the motor file ends ") + significant(trail, 3) +
+                    " s after the thrust falls below 5 % of its peak, at the case's low readings after burn-out: "
+                    "a lower Fcor, or a window (tf) that closes closer to burn-out, leaves them out";
+    if (!mp.problem.empty()) throw DataError(strays_message(o, mp, lead_trail));
+    if (!lead_trail.empty()) out.warnings.push_back(lead_trail);
+    f.eng_origin = curve.t0 + mp.origin;
+
+    // The comments, in ASCII.
+    AsciiText caso = ascii_from_cp1252(s.caso.trim()), title = ascii_from_cp1252(s.titulo.trim());
+    std::vector<std::string> changes = caso.changes;
+    for (const std::string& c : title.changes)
+      if (std::find(changes.begin(), changes.end(), c) == changes.end()) changes.push_back(c);
+    if (!changes.empty())
+      out.warnings.push_back("the motor files give the case and its title in ASCII, which every reader shows as it is: \"" +
+                             caso.text + ": " + title.text + "\" (" + changes_text(changes) + ")");
+    const std::string window_name = r.window.designation.empty() ? std::string("no designation") : r.window.designation;
     std::vector<std::string> comments;
-    comments.push_back("case: " + std::string(s.caso.trim()));
-    comments.push_back("title: " + std::string(s.titulo.trim()));
+    comments.push_back("case: " + caso.text);
+    comments.push_back("title: " + title.text);
     comments.push_back(std::string("thrust curve of a static firing, processed by ") + kProgramVersion +
                        " and written by " + kExportName);
-    comments.push_back("NFPA 1125: " + (f.nfpa.designation.empty() ? std::string("no class") : f.nfpa.designation) +
-                       ", total impulse " + significant(f.nfpa.total_impulse, 6) + " N s, burn time " +
-                       significant(f.nfpa.burn_time, 6) + " s, average thrust " + significant(f.nfpa.average, 6) +
-                       " N, peak " + significant(f.nfpa.peak, 6) + " N");
-    comments.push_back("the program's window: " +
-                       (r.window.designation.empty() ? std::string("no designation") : r.window.designation) +
-                       ", total impulse " + significant(r.window.total_impulse, 6) + " N s, burn time " +
+    comments.push_back(std::string("curve: ") +
+                       (curve.whole_firing ? "the whole firing from the load-cell record" : "the window (curve table)"));
+    comments.push_back("NFPA 1125: " + f.nfpa.designation + ", total impulse " + significant(f.nfpa.total_impulse, 6) +
+                       " N s (from the 5 % rise), burn time " + significant(f.nfpa.burn_time, 6) +
+                       " s (5 % to 5 % of the peak), average thrust " + significant(f.nfpa.average, 6) +
+                       " N (impulse between the crossings / burn time; total impulse / burn time " +
+                       significant(f.nfpa.total_average(), 6) + " N), peak " + significant(f.nfpa.peak, 6) + " N");
+    comments.push_back("the program's window: " + window_name + ", total impulse " +
+                       significant(r.window.total_impulse, 6) + " N s, burn time " +
                        significant(r.window.burn_time, 6) + " s, mean thrust " + significant(r.window.mean_thrust, 6) +
                        " N");
-    eng_bytes = eng_text(comments, h, ec.points, time_decimals(r.curve.dt));
-    f.eng = check_eng_text(eng_bytes, f.nfpa.total_impulse, f.nfpa.peak);
-    f.has_eng = true;
-    f.eng_path = eng_file(o, r);
-    f.eng_shown = o.eng_path ? (o.eng_shown.empty() ? *o.eng_path : o.eng_shown)
-                             : o.case_dir_shown + utf8_from_cp1252(s.caso.trim()) + ".eng";
-    f.eng_header = eng_header_line(h);
-    if (!o.eng_path && names_case_file(f.eng_path, r))
-      throw DataError("the .eng file's own name, " + f.eng_shown + ", is one of the case's files: give another with --eng FILE");
-  }
-  if (o.csv_path) {
-    f.csv_path = *o.csv_path;
-    f.csv_shown = o.csv_shown.empty() ? *o.csv_path : o.csv_shown;
+    if (f.has_eng) {
+      eng_bytes = write_eng_text(comments, h, mp, measured, curve.dt, &f.eng);
+      f.eng_header = eng_header_line(h);
+    } else {
+      f.eng = {mp.points.size(), mp.impulse, 0.0, mp.points.back().t, mp.thrustcurve, mp.openrocket};
+      for (const EngPoint& q : mp.points) f.eng.peak = std::max(f.eng.peak, q.F);
+    }
+    if (f.has_rse) {
+      std::string text;
+      for (const std::string& c : comments) text += (text.empty() ? "" : "; ") + c;
+      text += "; the figures are NFPA 1125's: burn-time between the first and last crossings of 5 % of the peak "
+              "thrust, avgThrust the impulse between them / burn-time, Itot from the 5 % rise to the last thrust";
+      rse_bytes = write_rse_text(text, h, o.type, mp, measured, curve.dt);
+    }
   }
 
-  if (f.has_eng) write_file(unit::kEngFile, f.eng_path, eng_bytes);
+  // Every file whole in a temporary file first; then each put in place.
+  std::vector<std::unique_ptr<OutputFile>> files;
+  const auto whole = [&](const std::string& path, const std::string& shown, std::string_view bytes) {
+    files.push_back(std::make_unique<OutputFile>(path, shown));
+    constexpr std::size_t kBlock = std::size_t{1} << 20;
+    for (std::size_t at = 0; at < bytes.size(); at += kBlock) files.back()->append(bytes.substr(at, kBlock));
+    files.back()->finish();
+  };
+  if (f.has_eng) whole(f.eng_path, f.eng_shown, eng_bytes);
+  if (f.has_rse) whole(f.rse_path, f.rse_shown, rse_bytes);
   if (o.csv_path) {
     const double shift = s.toB == 1 ? s.ti : 0.0;
-    write_streamed(unit::kCsvFile, f.csv_path, [&](auto sink) { curve_csv(r.curve, shift, sink); });
+    files.push_back(std::make_unique<OutputFile>(f.csv_path, f.csv_shown));
+    OutputFile& csv = *files.back();
+    curve_csv(r.curve, shift, [&csv](std::string_view block) { csv.append(block); });
+    csv.finish();
+    f.csv_points = r.curve.F.size();
   }
+  for (const auto& file : files) file->commit();
   out.standard_output = o.json ? figures_json(f) : figures_table(f);
   return out;
 }

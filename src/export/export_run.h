@@ -1,5 +1,5 @@
-// One export: the case and the results of its finished run in, the .eng file, the CSV
-// curve and the figures out.
+// One export: the case and the results of its finished run in, the motor files (.eng,
+// .rse), the CSV curve and the figures out.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include "analysis/nfpa.h"
 #include "export/eng_file.h"
+#include "export/motor_points.h"
 #include "export/results_files.h"
 #include "run/run_state.h"
 
@@ -21,19 +22,34 @@ inline constexpr const char* kExportName = "kalvorestine_2p0_export";
 struct Options {
   bool write_eng = true;
   std::optional<std::string> eng_path;  // default: <caso>.eng in the case folder
+  std::optional<std::string> rse_path;  // no .rse unless given
   // How the outputs are named in what the export prints: the paths as the user gave
   // them, and the case folder before the default .eng name ("" for the current folder).
-  std::string eng_shown, csv_shown, case_dir_shown;
-  std::optional<std::string> name;
+  std::string eng_shown, rse_shown, csv_shown, case_dir_shown;
+  std::optional<std::string> name;  // UTF-8, as typed
   std::optional<double> diameter_mm;
   std::optional<double> length_mm;
   std::string delays = "P";
   std::optional<double> propellant_kg;
   std::optional<double> total_kg;
-  std::string maker = "static-fire";
+  std::string maker = "static-fire";  // UTF-8, as typed
+  std::string type = "single-use";    // the .rse's motor type
   std::int64_t max_points = 32;
+  // --points given: a hard limit. Else 32 points, or the fewest more that keep every
+  // figure, with a warning.
+  bool points_given = false;
   bool json = false;
   std::optional<std::string> csv_path;
+};
+
+// The curve the motor files are made of: the thrust F[k] at t0 + k * dt seconds after
+// the window's start ti, each reading cut off at Fcor as the program cuts it.
+struct FiringCurve {
+  std::vector<double> F;
+  double dt = 0.0;
+  double t0 = 0.0;
+  bool whole_firing = false;  // from the load-cell record, beyond the window
+  std::string source;         // which curve it is, in words (UTF-8)
 };
 
 // Everything the figures show.
@@ -42,33 +58,55 @@ struct Figures {
   std::string title;  // UTF-8
   double ti = 0.0, tf = 0.0;
   WindowFigures window;
-  NfpaFigures nfpa;
+  NfpaFigures nfpa;           // of the firing curve; total impulse from the 5 % rise
+  double curve_t0 = 0.0;      // s after ti of the firing curve's first point
   std::size_t curve_points = 0;
-  bool has_eng = false;
-  std::string eng_path, eng_shown;
+  std::string curve_source;
+  bool has_eng = false, has_rse = false;
+  std::string eng_path, eng_shown, rse_path, rse_shown;
   std::string eng_header;  // the header line as written
   EngSummary eng;
-  double eng_origin = 0.0;  // s after the window's start where the .eng's time 0 lies
+  double eng_origin = 0.0;  // s after the window's start where the motor file's time 0 lies
   std::string csv_path, csv_shown;
+  std::size_t csv_points = 0;
 };
 
 struct Outcome {
-  std::string standard_output;      // the table, or the JSON object
+  std::string standard_output;        // the table, or the JSON object
   std::vector<std::string> warnings;  // one line each, for the standard error stream
 };
 
 // A finished run, as the export finds it in the current directory: the case, the
-// program's figures from its summary report and the processed curve from its curve table.
+// program's figures from its summary report, the processed curve from its curve table,
+// and the firing curve for the motor files.
 struct FinishedRun {
   std::unique_ptr<RunState> s;  // the case, as the program reads it
   std::string case_file;        // the case parameter file's name
   WindowFigures window;
-  ProcessedCurve curve;
+  ProcessedCurve curve;            // the curve table's: the window
+  FiringCurve firing;              // the whole firing where the load-cell record holds it
+  std::vector<std::string> notes;  // about the firing curve, for the warnings
   std::vector<std::string> files;  // every file of the case, which the export never writes
 };
 
-// Reads the run; a DataError says what is missing or does not belong to the case.
+// Reads the run and makes sure its results are this case's finished run: the run log
+// ends where a finished run ends, the summary report's echo of ti, tf, Fcor, M and w is
+// the case's, and no result file is older than the case parameter file or the load-cell
+// record. A DataError says what is missing or differs, and to run the program again.
 FinishedRun read_finished_run();
+
+// The firing curve: the load-cell record as the program processes it (the same Fcor,
+// the samples every 1/w s from ti), where it holds the firing beyond the window and its
+// samples inside the window are the curve table's; else the curve table. `notes` gets
+// why the record was not used, where it was not.
+FiringCurve firing_curve(const RunState& s, const ProcessedCurve& table, std::vector<std::string>& notes);
+
+// The NFPA 1125 figures of a curve sampled every dt seconds, its total impulse counted
+// from the 5 % rise to the last measurable thrust (the last reading above the no-thrust
+// level, 1 % of the peak, and the fall after it), and the designation from it; the
+// figures a motor file must keep.
+NfpaFigures export_figures(std::span<const double> F, double dt);
+MeasuredFigures measured_figures(const NfpaFigures& n);
 
 // Whether a path names one of the run's own files.
 bool names_case_file(const std::string& path, const FinishedRun& r);
@@ -77,8 +115,9 @@ bool names_case_file(const std::string& path, const FinishedRun& r);
 std::string eng_file(const Options& o, const FinishedRun& r);
 
 // Runs the export over a finished run with options the command line has checked; the
-// output paths are taken as they are. Nothing is written unless every check passed. A
-// DataError says what the data cannot give.
+// output paths are taken as they are. Nothing is written unless every check passed; each
+// file is written to a temporary file and renamed into place. A DataError says what the
+// data cannot give.
 Outcome run_export(const Options& o, const FinishedRun& r);
 
 // The readable table of the figures, and the same as one JSON object.

@@ -53,29 +53,43 @@ std::string figures_table(const Figures& f) {
            signed_percent(relative_difference(n.burn_time, w.burn_time)));
   s += row("average thrust (N)", value(w.mean_thrust), value(n.average),
            signed_percent(relative_difference(n.average, w.mean_thrust)));
+  s += row("total / burn time (N)", "", value(n.total_average()), "");
   s += row("peak thrust (N)", "", value(n.peak), "");
   s += row("designation", text_or_dash(w.designation), text_or_dash(n.designation), "");
   s += "\n";
+  s += "  curve:     " + f.curve_source + "\n";
   s += "  window:    burn time = the case's window, tf - ti = " + significant(f.tf, 7) + " s - " + significant(f.ti, 7) +
        " s;\n             average = total impulse / burn time\n";
   if (std::isfinite(n.burn_time)) {
-    s += "  NFPA 1125: burn time from " + significant(n.burn_start, 6) + " s to " + significant(n.burn_end, 6) +
-         " s after the window's start,\n             the first and last crossings of 5 % of the peak (" +
-         significant(n.threshold, 6) + " N);\n             average = impulse between them (" +
-         significant(n.burn_impulse, 7) + " N s) / burn time\n";
+    s += "  NFPA 1125: burn time from " + significant(f.curve_t0 + n.burn_start, 6) + " s to " +
+         significant(f.curve_t0 + n.burn_end, 6) +
+         " s after ti,\n             the first and last crossings of 5 % of the peak (" + significant(n.threshold, 6) +
+         " N);\n             total impulse from the 5 % rise to the last measurable thrust;\n"
+         "             average = impulse between the crossings (" +
+         significant(n.burn_impulse, 7) +
+         " N s) / burn time, as OpenRocket\n             computes it; ThrustCurve divides the total impulse by the "
+         "burn time\n";
   } else {
     s += "  NFPA 1125: the curve has no positive thrust, hence no burn\n";
   }
-  s += "  Both total impulses: trapezoid rule over the curve's " + std::to_string(f.curve_points) + " points\n";
-  if (f.has_eng) {
-    s += "\nRASP engine file " + f.eng_shown + "\n  " + f.eng_header + "\n  " + std::to_string(f.eng.points) +
-         " points; its time 0 is " + significant(f.eng_origin, 6) + " s after the window's start, burn-out at " +
-         significant(f.eng.burn_time, 6) + " s\n  total impulse " +
-         significant(f.eng.total_impulse, 7) + " N s (" +
-         signed_percent(relative_difference(f.eng.total_impulse, n.total_impulse)) + " from the curve's), peak " +
-         significant(f.eng.peak, 7) + " N (" + signed_percent(relative_difference(f.eng.peak, n.peak)) + ")\n";
+  const auto reader_line = [&](const char* who, const ReaderFigures& r, double average) {
+    return std::string("  as ") + who + " reads it: total impulse " + significant(r.total_impulse, 7) + " N s (" +
+           signed_percent(relative_difference(r.total_impulse, n.total_impulse)) + "), burn time " +
+           significant(r.burn_time, 6) + " s (" + signed_percent(relative_difference(r.burn_time, n.burn_time)) +
+           "),\n    average " + significant(r.average, 6) + " N (" +
+           signed_percent(relative_difference(r.average, average)) + "), peak " + significant(r.peak, 7) + " N\n";
+  };
+  if (f.has_eng || f.has_rse) {
+    s += "\n";
+    if (f.has_eng) s += "RASP engine file " + f.eng_shown + "\n  " + f.eng_header + "\n";
+    if (f.has_rse) s += "RockSim engine file " + f.rse_shown + (f.has_eng ? " (the same points)" : "") + "\n";
+    s += "  " + std::to_string(f.eng.points) + " points; its time 0 is " + significant(f.eng_origin, 6) +
+         " s after ti, burn-out at " + significant(f.eng.burn_time, 6) + " s\n";
+    s += reader_line("ThrustCurve", f.eng.thrustcurve, n.total_average());
+    s += reader_line("OpenRocket", f.eng.openrocket, n.average);
   }
-  if (!f.csv_path.empty()) s += "\nCSV curve " + f.csv_shown + " (" + std::to_string(f.curve_points) + " points)\n";
+  if (!f.csv_path.empty())
+    s += "\nCSV curve " + f.csv_shown + " (the curve table's " + std::to_string(f.csv_points) + " points)\n";
   return s;
 }
 
@@ -92,9 +106,10 @@ std::string figures_json(const Figures& f) {
   s += "    \"average_thrust_N\": " + json_number(n.average) + ",\n";
   s += "    \"designation\": " + json_text_or_null(n.designation) + ",\n";
   s += "    \"threshold_N\": " + json_number(n.threshold) + ",\n";
-  s += "    \"burn_start_s\": " + json_number(n.burn_start) + ",\n";
-  s += "    \"burn_end_s\": " + json_number(n.burn_end) + ",\n";
-  s += "    \"burn_impulse_Ns\": " + json_number(n.burn_impulse) + "\n";
+  s += "    \"burn_start_s\": " + json_number(f.curve_t0 + n.burn_start) + ",\n";
+  s += "    \"burn_end_s\": " + json_number(f.curve_t0 + n.burn_end) + ",\n";
+  s += "    \"burn_impulse_Ns\": " + json_number(n.burn_impulse) + ",\n";
+  s += "    \"total_average_thrust_N\": " + json_number(n.total_average()) + "\n";
   s += "  },\n";
   s += "  \"window\": {\n";
   s += "    \"total_impulse_Ns\": " + json_number(w.total_impulse) + ",\n";
@@ -109,18 +124,28 @@ std::string figures_json(const Figures& f) {
   s += "    \"burn_time\": " + json_number(relative_difference(n.burn_time, w.burn_time)) + ",\n";
   s += "    \"average_thrust\": " + json_number(relative_difference(n.average, w.mean_thrust)) + "\n";
   s += "  },\n";
-  if (f.has_eng) {
+  const auto reader = [](const ReaderFigures& r) {
+    return "{\"total_impulse_Ns\": " + json_number(r.total_impulse) + ", \"burn_time_s\": " + json_number(r.burn_time) +
+           ", \"average_thrust_N\": " + json_number(r.average) + ", \"peak_thrust_N\": " + json_number(r.peak) + "}";
+  };
+  if (f.has_eng || f.has_rse) {
     s += "  \"eng\": {\n";
-    s += "    \"file\": " + json_string(f.eng_shown) + ",\n";
+    s += "    \"file\": " + (f.has_eng ? json_string(f.eng_shown) : std::string("null")) + ",\n";
+    s += "    \"rse_file\": " + (f.has_rse ? json_string(f.rse_shown) : std::string("null")) + ",\n";
     s += "    \"points\": " + std::to_string(f.eng.points) + ",\n";
     s += "    \"total_impulse_Ns\": " + json_number(f.eng.total_impulse) + ",\n";
     s += "    \"peak_thrust_N\": " + json_number(f.eng.peak) + ",\n";
     s += "    \"burn_time_s\": " + json_number(f.eng.burn_time) + ",\n";
-    s += "    \"origin_s\": " + json_number(f.eng_origin) + "\n";
+    s += "    \"origin_s\": " + json_number(f.eng_origin) + ",\n";
+    s += "    \"thrustcurve\": " + reader(f.eng.thrustcurve) + ",\n";
+    s += "    \"openrocket\": " + reader(f.eng.openrocket) + "\n";
     s += "  },\n";
   } else {
     s += "  \"eng\": null,\n";
   }
+  s += "  \"curve\": {\"whole_firing\": " + std::string(f.curve_source.starts_with("the whole") ? "true" : "false") +
+       ", \"t0_s\": " + json_number(f.curve_t0) + ", \"points\": " + std::to_string(f.curve_points) +
+       ", \"source\": " + json_string(f.curve_source) + "},\n";
   s += "  \"curve_points\": " + std::to_string(f.curve_points) + "\n";
   s += "}\n";
   return s;

@@ -1,7 +1,6 @@
 #include "export/results_files.h"
 
 #include <cmath>
-#include <filesystem>
 #include <system_error>
 #include <limits>
 #include <memory>
@@ -11,6 +10,8 @@
 #include "io/cp1252.h"
 #include "io/files.h"
 #include "io/list_directed.h"
+#include "io/record_writer.h"
+#include "analysis/mass_flow.h"
 #include "io/text_field.h"
 #include "run/program_files.h"
 
@@ -90,6 +91,11 @@ WindowFigures read_summary_report(const std::string& name) {
       {io::kCp1252<report_label::kTq>.view(), "the burn time (tq)", false, {}},
       {io::kCp1252<report_label::kClasse>.view(), "the designation (classe)", false, {}},
       {io::kCp1252<report_label::kNc>.view(), "the number of points (nc)", false, {}},
+      {io::kCp1252<report_label::kTi>.view(), "the echo of ti", false, {}},
+      {io::kCp1252<report_label::kTf>.view(), "the echo of tf", false, {}},
+      {io::kCp1252<report_label::kFcor>.view(), "the echo of Fcor", false, {}},
+      {io::kCp1252<report_label::kM>.view(), "the echo of M", false, {}},
+      {io::kCp1252<report_label::kW>.view(), "the echo of w", false, {}},
   };
   for (const std::string_view r : text_records(bytes))
     for (Label& l : labels)
@@ -104,10 +110,15 @@ WindowFigures read_summary_report(const std::string& name) {
 
   WindowFigures w;
   double* reals[] = {&w.total_impulse, &w.mean_thrust, &w.burn_time};
-  for (int k = 0; k < 3; ++k)
+  for (int k = 0; k < 3; ++k) {
     if (!report_real(labels[k].value, *reals[k]))
       throw DataError(where + " gives no number for " + labels[k].what + ": \"" +
                       utf8_from_cp1252(io::trimmed(labels[k].value)) + "\"");
+    if (!std::isfinite(*reals[k]))
+      throw DataError(where + " gives " + labels[k].what + " = " + utf8_from_cp1252(io::trimmed(labels[k].value)) +
+                      ", not a finite number: the export cannot stand behind figures from it");
+  }
+  for (int k = 0; k < 5; ++k) w.echo[k] = std::string(io::trimmed(labels[5 + k].value));
   w.designation = without_blanks(labels[3].value);
   // The class is the designation's text before its number.
   std::size_t cut = w.designation.size();
@@ -128,6 +139,20 @@ WindowFigures read_summary_report(const std::string& name) {
   return w;
 }
 
+void expected_echo(const RunState& s, std::string (&echo)[5]) {
+  const auto text = [](io::LayoutView layout, io::Value v) {
+    std::string out;
+    io::format_records(out, layout, {v});
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return std::string(io::trimmed(out));
+  };
+  echo[0] = text(io::layout<"(1P, E15.7)">, s.ti);
+  echo[1] = text(io::layout<"(1P, E15.7)">, s.tf);
+  echo[2] = text(io::layout<"(1P, E15.6)">, s.Fcor);
+  echo[3] = text(io::layout<"(1P, E15.6)">, grams(s.M));
+  echo[4] = text(io::layout<"(I6)">, s.w);
+}
+
 ProcessedCurve read_curve_table(const std::string& name, const RunState& s, std::int32_t points) {
   constexpr int u = unit::kCurveTable;
   const std::string where = "the curve table " + io::full_path_name(name);
@@ -146,9 +171,9 @@ ProcessedCurve read_curve_table(const std::string& name, const RunState& s, std:
   // points to make room for when the report could not.
   std::size_t room = points > 0 ? static_cast<std::size_t>(points) : 0;
   if (points < 0) {
-    std::error_code ec;
-    const auto bytes = std::filesystem::file_size(name, ec);
-    if (!ec) room = static_cast<std::size_t>(bytes / curve_table_record_bytes() + 1);
+    const io::FileStatus st = io::os().status(name, true);
+    if (st.kind == io::FileKind::Regular && st.size > 0)
+      room = static_cast<std::size_t>(st.size) / curve_table_record_bytes() + 1;
   }
   c.F.reserve(room);
   const double shift = s.toB == 1 ? s.ti : 0.0;
@@ -167,6 +192,8 @@ ProcessedCurve read_curve_table(const std::string& name, const RunState& s, std:
         throw DataError(where + ": record " + std::to_string(n + kCurveTableHeadRecords) + " does not start with a time");
       }
     }
+    if (time_known && !std::isfinite(t))
+      throw DataError(where + ": the time of point " + std::to_string(n) + " is not a finite number");
     if (!std::isfinite(F))
       throw DataError(where + ": the thrust of point " + std::to_string(n) + " is not a finite number");
     const double expected = static_cast<double>(n - 1) * c.dt + shift;

@@ -16,6 +16,7 @@ inline constexpr int kSummaryReport = 41;
 inline constexpr int kCurveTable = 42;
 inline constexpr int kEngFile = 43;
 inline constexpr int kCsvFile = 44;
+inline constexpr int kRunLog = 45;
 }  // namespace unit
 
 // The program's own figures, as the summary report gives them.
@@ -26,7 +27,17 @@ struct WindowFigures {
   std::string designation;     // class and class number, blanks removed ("D12", "1/2A1")
   std::string class_text;      // the class alone ("D", "1/2A"; empty when none applied)
   std::int32_t points = 0;     // nc; -1 when the report could not show it
+  // The report's echo of the case's values, as written (blanks around them removed):
+  // ti, tf, Fcor, M (g) and w.
+  std::string echo[5];
 };
+
+// The names of the echoed values, in the order of WindowFigures::echo.
+inline constexpr const char* kEchoNames[5] = {"ti", "tf", "Fcor", "M", "w"};
+
+// The echo the summary report of a run of the case `s` holds, in the order of
+// WindowFigures::echo: its values formatted as the report formats them.
+void expected_echo(const RunState& s, std::string (&echo)[5]);
 
 // The processed curve: thrust F[i] at corrected time i * dt.
 struct ProcessedCurve {
@@ -35,7 +46,7 @@ struct ProcessedCurve {
 };
 
 // Reads the figures from the summary report; a DataError names the file and what is
-// missing. A failure to open or read it is an io::Failure.
+// missing, or which figure is not a finite number. A failure to open or read it is an io::Failure.
 WindowFigures read_summary_report(const std::string& name);
 
 // Reads the curve table: its banner and column header, then one point per record. The

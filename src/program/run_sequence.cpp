@@ -63,7 +63,7 @@ void run(RunState& s) {
     run_command("Wgnuplot", kPlotScript);
   }
 
-  progress("vai começar a abrir os arquivos de saída"_w);
+  progress(io::kCp1252<kLastProgress>.view());
   close_run_log();
   run_command("Notepad", summary_report_name(s.caso.trim()));
   if (s.abreB == 1) run_command("Notepad", curve_table_name(s.caso.trim()));

@@ -56,7 +56,17 @@ inline constexpr io::FixedString kFmed = "   Fmed   = empuxo médio (N) = ";
 inline constexpr io::FixedString kTq = "   tq     = tempo de queima (s) = ";
 inline constexpr io::FixedString kClasse = "   classe = classificação do motor =   ";
 inline constexpr io::FixedString kNc = "   nc = número de pontos da curva processada = ";
+// The echo of the case's values, which tells whose results the report holds.
+inline constexpr io::FixedString kTi = "   ti = tempo original inicial (s) = ";
+inline constexpr io::FixedString kTf = "   tf = tempo original final (s)   = ";
+inline constexpr io::FixedString kFcor = "   Fcor = valor de corte do empuxo da curva de empuxo (N) = ";
+inline constexpr io::FixedString kM = "   M = massa de propelente (g) = ";
+inline constexpr io::FixedString kW = "   w = freqüência da aquisição de dados (Hz) = ";
 }  // namespace report_label
+
+// The run log's last progress line, written once every result file is complete: a log
+// that ends elsewhere belongs to a run that stopped.
+inline constexpr io::FixedString kLastProgress = "vai começar a abrir os arquivos de saída";
 
 // The curve table: the banner, one heading record, then one record per point of the
 // processed curve with its time, thrust, cumulative impulse, mass flow and consumed mass.

@@ -68,4 +68,13 @@ std::string samples(double w, double t0, double t1, Thrust thrust) {
   return s;
 }
 
+// A trapezoid burn from 1 s: up to 40 N in 0.2 s, 0.6 s flat, down in 0.4 s (36 N s).
+inline double trapezoid_burn(double t) {
+  const double s = t - 1.0;
+  if (s <= 0 || s >= 1.2) return 0.0;
+  if (s < 0.2) return 200.0 * s;
+  if (s <= 0.8) return 40.0;
+  return 100.0 * (1.2 - s);
+}
+
 }  // namespace kv::test

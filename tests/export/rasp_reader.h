@@ -5,7 +5,12 @@
 //     ("P" for plugged, or delays in seconds joined by dashes), propellant mass (kg),
 //     total mass (kg), maker - seven fields separated by blanks;
 //   - every later line is one point, "time thrust", the origin (0 s, 0 N) implicit;
-//   - times rise strictly, the first above 0; no thrust is negative; the last is 0.
+//   - times rise strictly, the first above 0, each at least 10 us after the one before
+//     (ThrustCurve's "not after previous point"); no thrust is negative; none is 0 but
+//     the last (RASP readers end the burn at a zero);
+//   - after the data only comments or blank lines (a ";" line closes the data, so that
+//     another motor can follow);
+//   - ASCII only (ThrustCurve reads UTF-8, OpenRocket ISO-8859-1).
 // Every rule broken is reported, so that a test shows them all.
 #pragma once
 
@@ -29,6 +34,7 @@ struct RaspFile {
   std::vector<RaspPoint> points;
   std::vector<std::string> problems;  // empty for a valid file
   bool crlf = true;                   // every line ends with CR LF
+  bool closed = false;                // a ";" line follows the data
 
   double impulse() const {  // trapezoid rule from the implicit origin
     double I = 0.0;
@@ -104,12 +110,20 @@ inline RaspFile read_rasp(std::string_view text) {
     at = lf + 1;
   }
   bool header = false;
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) > 0x7E || (static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n')) {
+      f.problems.push_back("a byte other than printable ASCII");
+      break;
+    }
   for (const std::string_view line : lines) {
     if (line.starts_with(";")) {
-      if (header) f.problems.push_back("a comment after the header");
+      if (header && f.points.empty()) f.problems.push_back("a comment between the header and the data");
+      if (!f.points.empty()) f.closed = true;
       f.comments.emplace_back(line.substr(1));
       continue;
     }
+    if (line.empty()) continue;
+    if (f.closed) f.problems.push_back("a line after the data's closing \";\"");
     const auto fields = rasp_fields(line);
     if (!header) {
       header = true;
@@ -132,7 +146,8 @@ inline RaspFile read_rasp(std::string_view text) {
       continue;
     }
     const double before = f.points.empty() ? 0.0 : f.points.back().t;
-    if (!(p.t > before)) f.problems.push_back("time " + std::string(fields[0]) + " does not rise");
+    if (!(p.t - before >= 10e-6)) f.problems.push_back("time " + std::string(fields[0]) + " not 10 us after the one before");
+    if (!f.points.empty() && f.points.back().F == 0.0) f.problems.push_back("zero thrust before the last point");
     if (p.F < 0) f.problems.push_back("negative thrust at " + std::string(fields[0]));
     f.points.push_back(p);
   }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the Windows build of the export companion under Wine and the native build on the
 # results of the shipped example (the native program makes them first), with the
-# table, JSON, CSV, every point kept, options with a decimal comma, a case folder named
+# table, JSON, CSV, a .rse, a motor file checked, every point kept, options with a decimal comma, a case folder named
 # on the command line, a case folder and an output whose names hold letters outside
 # ASCII, a usage error and missing results; fails, naming the difference, when their
 # statuses, standard output and error streams or written files differ.
@@ -28,7 +28,7 @@ side() {
   local dir=$work/$1/$2
   shift 2
   mkdir -p "$dir"
-  cp -r "$work/case" "$dir/case"
+  cp -rp "$work/case" "$dir/case"  # with the files' times: the export checks them
   local status=0
   (cd "$dir/case" && "$@" </dev/null >"$dir/.out" 2>"$dir/.err") || status=$?
   echo "$status" >"$dir/.status"
@@ -68,6 +68,18 @@ both json --json --diameter 24,5 --length 70 --points 0 --eng all.eng --name D12
 status_is json 0
 same json
 
+both rse --diameter 24 --length 70 --total-mass 0.0424 --rse d12.rse --type reloadable
+status_is rse 0
+same rse
+grep -q '<engine code="D12"' "$work/native/rse/case/d12.rse" || fail "rse: no engine D12"
+
+# Someone else's motor file, checked: the same rules broken on the same lines.
+printf '; Motor D12 \x96 ensaio\r\nD12 0.024 70 P 0.018 0.0424 m\r\n   0 0\r\n   0.1 30\r\n   1.6 5\r\n' >"$work/case/theirs.eng"
+both check --check-motor theirs.eng
+status_is check 1
+same check
+grep -q '^theirs.eng:2: the diameter' "$work/native/check/.out" || fail "check: the diameter is not found"
+
 both figures --no-eng
 status_is figures 0
 same figures
@@ -85,7 +97,7 @@ cmp -s "$work/native/folder/c.csv" "$work/windows/folder/c.csv" || fail "folder:
 named="ensaio não, nº 2, řada"  # ř: a letter the ANSI code page has not
 for side_dir in native windows; do
   mkdir -p "$work/$side_dir/named"
-  cp -r "$work/case" "$work/$side_dir/named/$named"
+  cp -rp "$work/case" "$work/$side_dir/named/$named"
 done
 side_named() {  # side, then the command
   local dir=$work/$1/named
