@@ -26,18 +26,18 @@
 #include "prepare/case_writer.h"
 #include "prepare/condition.h"
 #include "prepare/logger_reader.h"
+#include "io/diagnostics.h"
+#include "io/os.h"
+#include "prepare/os_files.h"
 #include "prepare/summary.h"
 #include "run/program_files.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace kv::prepare;
 using kv::companion::Companion;
 using kv::companion::DataError;
 using kv::companion::UsageError;
-using kv::companion::display_name;
-using kv::companion::utf8_path;
 
 constexpr const char* kProgram = "kalvorestine_2p0_prepare";
 
@@ -129,8 +129,7 @@ int prepare(const Companion& companion, const Args& a) {
   CaseRequest request;
   request.mass = *a.mass;
   request.cutoff = co.cutoff;
-  const fs::path logger = utf8_path(a.logger);
-  const std::string stem = display_name(logger.stem());
+  const std::string stem(stem_of(a.logger));
   if (!a.caso.empty()) {
     request.caso = a.caso;
   } else {
@@ -140,21 +139,20 @@ int prepare(const Companion& companion, const Args& a) {
                       "): give --case NAME");
   }
   request.titulo = *kv::companion::cp1252_from_utf8(a.title.empty() ? request.caso : a.title);
+  request.logger = regular_input(a.logger);
   if (!a.out.empty()) {
-    request.folder = utf8_path(a.out);
+    request.folder = without_trailing_separators(a.out);
   } else {
-    request.folder = utf8_path(stem);
-    if (fs::absolute(request.folder) == fs::absolute(logger)) request.folder = utf8_path(stem + "_case");
+    // In this folder, named after the logger file; never the logger file itself.
+    request.folder = stem;
+    const kv::io::FileStatus there = kv::io::os().status(stem, true);
+    if (there.device == request.logger.device && there.id == request.logger.id) request.folder += "_case";
   }
   request.force = a.force;
-  request.source = display_name(logger.filename());
+  request.source = std::string(last_part(a.logger));
+  check_target(request);
 
-  std::error_code ec;
-  if (fs::exists(request.folder, ec) && !request.force)
-    throw DataError(display_name(request.folder) + ": the case folder exists already; give --force to replace its case "
-                                                "files, or --out another folder");
-
-  LoggerReader reader(logger, ro);
+  LoggerReader reader(a.logger, ro);
   const Scan& scan = reader.scan();
   if (scan.layout.time_col >= 0 && !ro.time_unit_given && scan.whole_times && scan.step_median >= 1)
     throw DataError(reader.name() + ": the times step by whole numbers (median step " +
@@ -162,16 +160,16 @@ int prepare(const Companion& companion, const Args& a) {
                     (scan.step_median >= 1000 ? " or --time-unit us" : "") + " (or --time-unit s if they are seconds)");
   Prepared p = condition(reader, scan, co);
   const double Is = kv::specific_impulse(kv::exhaust_velocity(p.impulse_program, request.mass));
-  if (Is > 350 || Is < 20)
-    p.warnings.push_back("the specific impulse would be " + std::to_string(static_cast<long long>(Is)) +
+  if (!(Is <= 350 && Is >= 20))
+    p.warnings.push_back("the specific impulse would be " + kv::companion::significant(Is, 3) +
                          " s, far from what propellants give (about 80 to 250 s): check --thrust-unit, --scale and --mass");
 
-  const bool kept = fs::exists(request.folder / kv::kPlotScript, ec);
-  write_case(p, request);
+  const WriteReport written = write_case(p, request);
+  for (const std::string& note : written.notes) companion.warn(note);
   if (!a.quiet) {
-    companion.out(summary({display_name(logger), &ro, &scan, &p, &request, kept}));
-    companion.out("Next: cd " + display_name(request.folder) + " and run kalvorestine_2p0 there (" + kProgram +
-                  " --check " + display_name(request.folder) + " checks it first).\n");
+    companion.out(summary({a.logger, &ro, &scan, &p, &request, written.plot_script_kept}));
+    companion.out("Next: cd " + request.folder + " and run kalvorestine_2p0 there (" + kProgram + " --check " +
+                  request.folder + " checks it first).\n");
   } else {
     for (const auto& w : p.warnings) companion.warn(w);
   }
@@ -181,7 +179,7 @@ int prepare(const Companion& companion, const Args& a) {
 int check(const Companion& companion, const Args& a) {
   const std::string dir = a.check_dir.empty() ? "." : a.check_dir;
   std::error_code ec;
-  fs::current_path(utf8_path(dir), ec);
+  std::filesystem::current_path(kv::companion::utf8_path(dir), ec);
   if (ec) throw DataError(dir + ": cannot go into the case folder (" + ec.message() + ")");
   const std::vector<Finding> found = check_case();
   std::string report;
@@ -194,6 +192,8 @@ int check(const Companion& companion, const Args& a) {
   companion.out(report);
   return kv::companion::kDataProblem;
 }
+
+int checked_prepare(const Companion& companion, const Args& a);
 
 int run(const Companion& companion, const std::vector<std::string>& args) {
   using kv::companion::add_choice;
@@ -297,7 +297,17 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
   app.add_flag("--quiet", a.quiet, "no summary on standard output (warnings go to standard error)");
   if (!companion.parse(app, args)) return kv::companion::kSuccess;
 
-  if (check_option->count() > 0) return check(companion, a);
+  // SIGINT and SIGTERM are noted, so that what is half-written is taken away first.
+  kv::io::os().catch_interrupts();
+  try {
+    if (check_option->count() > 0) return check(companion, a);
+    return checked_prepare(companion, a);
+  } catch (const kv::io::Interruption& i) {
+    return static_cast<int>(kv::io::os().end_by_interrupt(i.signal));
+  }
+}
+
+int checked_prepare(const Companion& companion, const Args& a) {
   if (a.logger.empty()) throw UsageError("no LOGGER_FILE given");
   if (!a.mass) throw UsageError("--mass KG is required: the propellant mass in kg");
   if (lower(a.time_col) == "none" || a.time_col == "0") {

@@ -65,7 +65,7 @@ bool data_like(const std::vector<std::string_view>& fields, bool comma, std::siz
   return numbers > 0 && numbers * 2 >= filled;
 }
 
-std::string quoted_line(const SampleLine& l) { return companion::quoted_excerpt(l.text, 60); }
+std::string quoted_line(const SampleLine& l) { return quoted(l.text, 60); }
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -125,6 +125,23 @@ bool parse_number(std::string_view f, bool decimal_comma, double& value) {
   const fast_float::parse_options options(fast_float::chars_format::general, decimal_comma ? ',' : '.');
   const auto r = fast_float::from_chars_advanced(f.data(), f.data() + f.size(), value, options);
   return r.ec == std::errc() && r.ptr == f.data() + f.size();
+}
+
+std::string quoted(std::string_view text, std::size_t width) {
+  std::string shown;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != '\t') || u == 0x7F) {
+      constexpr char hex[] = "0123456789ABCDEF";
+      shown += "\\x";
+      shown += hex[u >> 4];
+      shown += hex[u & 15];
+    } else {
+      shown += c;
+    }
+    if (shown.size() > width + 8) break;  // the excerpt is cut anyway
+  }
+  return companion::quoted_excerpt(shown, width);
 }
 
 bool is_comment(std::string_view line) {

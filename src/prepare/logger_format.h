@@ -25,6 +25,11 @@ void split_fields(std::string_view line, Delimiter d, std::vector<std::string_vi
 // taken, "inf", "nan" and hexadecimal are not.
 bool parse_number(std::string_view field, bool decimal_comma, double& value);
 
+// A piece of a file as a message quotes it: in apostrophes, cut to `width` characters, a
+// control byte (a NUL, an escape) as \xNN, so that the message shows what the file holds
+// and the terminal shows the message.
+std::string quoted(std::string_view text, std::size_t width);
+
 // A line that is a comment in every format: it begins with '#', '//' or '%'.
 bool is_comment(std::string_view line);
 

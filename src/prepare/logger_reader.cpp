@@ -11,7 +11,6 @@
 namespace kv::prepare {
 
 using companion::DataError;
-using companion::quoted_excerpt;
 using companion::shortest;
 
 namespace {
@@ -76,8 +75,8 @@ double newtons_per(ThrustUnit u) {
   return 1.0;
 }
 
-LoggerReader::LoggerReader(const std::filesystem::path& path, const ReadOptions& options)
-    : path_(path), opt_(options), lines_(path) {
+LoggerReader::LoggerReader(const std::string& name, const ReadOptions& options)
+    : path_(name), opt_(options), lines_(name) {
   time_divisor_ = opt_.time_unit == TimeUnit::ms ? 1e3 : opt_.time_unit == TimeUnit::us ? 1e6 : 1.0;
   thrust_factor_ = newtons_per(opt_.thrust_unit);
 }
@@ -120,7 +119,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
         what += ", found " + std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s") +
                 " separated by " + std::string(delimiter_name(lay.delimiter));
         if (lay.decimal_comma) what += " with decimal commas";
-        throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted_excerpt(line, 80) + ": " + what);
+        throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted(line, 80) + ": " + what);
       }
       if (first_pass) ++scan_.skipped;
       continue;

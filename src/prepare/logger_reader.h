@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,7 +65,7 @@ struct Scan {
 
 class LoggerReader {
  public:
-  LoggerReader(const std::filesystem::path& path, const ReadOptions& options);
+  LoggerReader(const std::string& name, const ReadOptions& options);
 
   // The first pass over the whole file.
   const Scan& scan();
@@ -80,7 +79,7 @@ class LoggerReader {
   void read_points(Sink&& sink, bool first_pass);
   [[noreturn]] void backwards(std::int64_t prev_line, double prev_t, std::int64_t line, double t);
 
-  std::filesystem::path path_;
+  std::string path_;
   ReadOptions opt_;
   TextLines lines_;
   Scan scan_;

@@ -7,13 +7,11 @@
 #include "analysis/mass_flow.h"
 #include "analysis/window.h"
 #include "companion/number_text.h"
-#include "companion/paths.h"
 #include "input/case_selection.h"
 #include "output/plot_script.h"
 
 namespace kv::prepare {
 
-using companion::display_name;
 using companion::fixed;
 using companion::shortest;
 using companion::significant;
@@ -50,7 +48,7 @@ std::string summary(const SummaryInput& in) {
   const Layout& lay = sc.layout;
   const Prepared& p = *in.prepared;
   const ReadOptions& ro = *in.read;
-  std::string s = "kalvorestine_2p0_prepare: " + in.logger + " -> " + display_name(in.request->folder) + "\n";
+  std::string s = "kalvorestine_2p0_prepare: " + in.logger + " -> " + in.request->folder + "\n";
 
   std::string lines = plural(sc.lines, "line") + " read: " + std::to_string(sc.data_lines) + " data, " +
                       std::to_string(sc.skipped) + " skipped (blank, header, banner or comment)";

@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
         DataProblem{"Milliseconds", "0,0.1\n16,0.2\n33,0.1\n50,5.0\n66,9.0\n", {},
                     "log.csv: the times step by whole numbers (median step 17): they look like milliseconds; give --time-unit ms"},
         DataProblem{"NoFiring", "0.0,0.1\n0.1,0.1\n0.2,0.1\n0.3,0.1\n", {}, "no firing in the record"},
-        DataProblem{"MissingFile", "", {"nowhere.csv"}, "nowhere.csv: cannot be opened"},
+        DataProblem{"MissingFile", "", {"nowhere.csv"}, "nowhere.csv: no such file"},
         DataProblem{"EmptyFile", "", {}, "log.csv: the file is empty"}),
     [](const auto& p) { return std::string(p.param.name); });
 
