@@ -176,7 +176,7 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
       out.push_back({span, "the samples are " + significant(median, 6) + " s apart (" + significant(1 / median, 5) + " Hz) but w = " +
                                std::to_string(s.w) + ": the program places point n at (n - 1)/w, so the curve's times and impulse come "
                                "out " + significant(std::abs(100 * (dt / median - 1)), 3) + " % " + (dt < median ? "low" : "high") +
-                               "; give w = " + std::to_string(static_cast<long long>(std::llround(1 / median))) + " or resample with kalvorestine_2p0_prepare"});
+                               "; give w = " + significant(std::round(1 / median), 10) + " or resample with kalvorestine_2p0_prepare"});
     else if (step_max > 1.5 * median)
       out.push_back({at(step_max_line), "a step of " + significant(step_max, 6) + " s where the record's step is " + significant(median, 6) +
                                             " s: the program places the points 1/w apart whatever their times, so gaps "

@@ -302,8 +302,10 @@ WriteReport write_case(const Prepared& p, const CaseRequest& request) {
   if (!exists) {
     // Another program may have made the folder meanwhile: it is not replaced.
     if (io::os().status(request.folder, false).kind != FileKind::Missing)
-      throw DataError(request.folder + ": appeared while the case was written; nothing was put there");
+      throw DataError(request.folder + ": a folder of that name appeared while the case was written; nothing was put there");
     const OsError e = io::os().rename(own.name, request.folder);
+    if (e == OsError::NotEmpty || e == OsError::Exists)
+      throw DataError(request.folder + ": a folder of that name appeared while the case was written; nothing was put there");
     if (e != OsError::None) throw DataError(request.folder + ": the case folder cannot be put in place (" + reason(e) + ")");
     own.release = true;
     for (Piece& piece : pieces) piece.file->keep();

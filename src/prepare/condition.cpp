@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <span>
 
 #include "analysis/impulse.h"
@@ -121,12 +122,19 @@ std::optional<Span> span_of(const std::vector<double>& t, const std::vector<doub
   return s;
 }
 
+// The most grid points from time 0 that a window may lie at: far beyond any record, and
+// well inside what a 64-bit index and a double's whole numbers hold.
+constexpr double kGridIndexLimit = 1e15;
+
 // x rounded down (or up) to a whole number, taking a value within a hair of one as it.
-std::int64_t snap_down(double x) {
+// Indices beyond the limit are nothing.
+std::optional<std::int64_t> snap_down(double x) {
+  if (!(std::abs(x) < kGridIndexLimit)) return std::nullopt;
   const double r = std::round(x);
   return static_cast<std::int64_t>(std::abs(x - r) < 1e-6 ? r : std::floor(x));
 }
-std::int64_t snap_up(double x) {
+std::optional<std::int64_t> snap_up(double x) {
+  if (!(std::abs(x) < kGridIndexLimit)) return std::nullopt;
   const double r = std::round(x);
   return static_cast<std::int64_t>(std::abs(x - r) < 1e-6 ? r : std::ceil(x));
 }
@@ -154,6 +162,10 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
     if (opt.window) {
       a = opt.window->first;
       z = opt.window->second;
+      if (z < scan.t_first || a > scan.t_last)
+        throw DataError(reader.name() + ": --window " + significant(a, 10) + "," + significant(z, 10) +
+                        " lies outside the record, which runs from " + significant(scan.t_first, 10) + " to " +
+                        significant(scan.t_last, 10) + " s");
     } else {
       const Burn coarse = find_burn(bt, bmax, opt.tare == Tare::none ? 0.0 : base, opt.threshold_pct, hold);
       a = coarse.ignition;
@@ -283,19 +295,25 @@ Prepared condition_points(std::span<const Point> pts, double step_median, const 
   const double r = out.rate;
 
   // The window on the grid, and the points written on either side of it.
+  const double wa = opt.window ? opt.window->first : out.t_ignition;
+  const double wz = opt.window ? opt.window->second : out.t_burnout;
+  const std::optional<std::int64_t> a = snap_down(wa * r), z = snap_up(wz * r);
+  if (!a || !z)
+    throw DataError(name + ": the window " + significant(wa, 10) + " to " + significant(wz, 10) + " s lies beyond " +
+                    significant(kGridIndexLimit / r, 3) + " s, more than a grid at " + std::to_string(out.rate) +
+                    " Hz can number: check " + (opt.window ? "--window and " : "") + "--time-unit");
   if (opt.window) {
     out.window_given = true;
-    out.i0 = snap_down(opt.window->first * r);
-    out.i1 = snap_up(opt.window->second * r);
+    out.i0 = *a;
+    out.i1 = *z;
   } else {
     const std::int64_t m = std::max<std::int64_t>(1, std::llround(opt.margin * r));
-    out.i0 = snap_down(out.t_ignition * r) - m;
-    out.i1 = snap_up(out.t_burnout * r) + m;
+    out.i0 = *a - m;
+    out.i1 = *z + m;
   }
   if (out.i1 <= out.i0)
-    throw DataError(name + ": the window " + significant(opt.window->first, 10) + " to " + significant(opt.window->second, 10) +
-                    " s holds one point of the grid at " + std::to_string(out.rate) +
-                    " Hz: give a wider --window or a higher --rate");
+    throw DataError(name + ": the window " + significant(wa, 10) + " to " + significant(wz, 10) + " s holds one point of "
+                    "the grid at " + std::to_string(out.rate) + " Hz: give a wider --window or a higher --rate");
   if (out.i1 - out.i0 >= 100000000)
     throw DataError(name + ": the window would hold " + std::to_string(out.i1 - out.i0 + 1) +
                     " points: too many (check --window, --rate and --time-unit)");

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "companion/errors.h"
 #include "companion/number_text.h"
@@ -115,16 +116,25 @@ void split_fields(std::string_view line, Delimiter d, std::vector<std::string_vi
   }
 }
 
-bool parse_number(std::string_view f, bool decimal_comma, double& value) {
-  if (f.empty()) return false;
+NumberText read_number(std::string_view f, bool decimal_comma, double& value) {
+  if (f.empty()) return NumberText::NotNumber;
   if (f.front() == '+') f.remove_prefix(1);
-  if (f.empty()) return false;
+  if (f.empty()) return NumberText::NotNumber;
   // Only plain decimal numbers: a digit or a decimal mark (after an optional minus).
   const char lead = f.front() == '-' && f.size() > 1 ? f[1] : f.front();
-  if (!is_digit(lead) && lead != (decimal_comma ? ',' : '.')) return false;
+  if (!is_digit(lead) && lead != (decimal_comma ? ',' : '.')) return NumberText::NotNumber;
   const fast_float::parse_options options(fast_float::chars_format::general, decimal_comma ? ',' : '.');
-  const auto r = fast_float::from_chars_advanced(f.data(), f.data() + f.size(), value, options);
-  return r.ec == std::errc() && r.ptr == f.data() + f.size();
+  double v = 0;
+  const auto r = fast_float::from_chars_advanced(f.data(), f.data() + f.size(), v, options);
+  if (r.ptr != f.data() + f.size()) return NumberText::NotNumber;
+  if (r.ec == std::errc::result_out_of_range || (r.ec == std::errc() && !std::isfinite(v))) return NumberText::OutOfRange;
+  if (r.ec != std::errc()) return NumberText::NotNumber;
+  value = v;
+  return NumberText::Number;
+}
+
+bool parse_number(std::string_view f, bool decimal_comma, double& value) {
+  return read_number(f, decimal_comma, value) == NumberText::Number;
 }
 
 std::string quoted(std::string_view text, std::size_t width) {

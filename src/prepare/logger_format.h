@@ -22,7 +22,10 @@ std::string_view delimiter_name(Delimiter d);
 void split_fields(std::string_view line, Delimiter d, std::vector<std::string_view>& out);
 
 // A whole field as a number, with a decimal point or a decimal comma; a leading "+" is
-// taken, "inf", "nan" and hexadecimal are not.
+// taken, "inf", "nan" and hexadecimal are not, and neither is a number beyond the range
+// of a double ("1e400"), which is told apart: every value read is finite.
+enum class NumberText : std::uint8_t { NotNumber, Number, OutOfRange };
+NumberText read_number(std::string_view field, bool decimal_comma, double& value);
 bool parse_number(std::string_view field, bool decimal_comma, double& value);
 
 // A piece of a file as a message quotes it: in apostrophes, cut to `width` characters, a

@@ -19,6 +19,7 @@ constexpr std::size_t kSampleLines = 200;     // lines looked at to find the lay
 constexpr std::size_t kBlocks = 4096;         // most blocks kept by the first pass
 constexpr std::size_t kStepSamples = 1 << 16; // most steps kept for their median
 constexpr double kAbsoluteClock = 1e5;        // s: a first time beyond this is a clock time
+constexpr double kClockWrap = 4294967296.0;   // counts of a 32-bit clock
 
 bool blank(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
@@ -100,6 +101,10 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   };
 
   const int tc = lay.time_col, fc = lay.thrust_col;
+  // The clock wraps before the first line read.
+  double wrap = 0;
+  for (const std::int64_t w : scan_.clock_wraps)
+    if (!first_pass && w <= lines_.number()) wrap += kClockWrap;
   const auto need = static_cast<std::size_t>(std::max(tc, fc) + 1);
   while (lines_.next(line)) {
     if (first_pass) ++scan_.lines;
@@ -108,6 +113,11 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       continue;
     }
     split_fields(line, lay.delimiter, fields);
+    double probe = 0;
+    for (const int c : {tc, fc})
+      if (c >= 0 && static_cast<std::size_t>(c) < fields.size() &&
+          read_number(fields[static_cast<std::size_t>(c)], lay.decimal_comma, probe) == NumberText::OutOfRange)
+        out_of_range(line, c, "");
     double raw_t = 0, raw_F = 0;
     bool ok = fields.size() >= need && parse_number(fields[static_cast<std::size_t>(fc)], lay.decimal_comma, raw_F);
     if (ok && tc >= 0) ok = parse_number(fields[static_cast<std::size_t>(tc)], lay.decimal_comma, raw_t);
@@ -130,7 +140,16 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     }
     have_data = true;
     const double F = (opt_.scale * raw_F + opt_.offset) * thrust_factor_;
+    if (!std::isfinite(F)) out_of_range(line, fc, opt_.scale != 1 || opt_.offset != 0 ? "--scale, --offset and --thrust-unit" : "--thrust-unit");
     if (tc < 0) raw_t = static_cast<double>(index);
+    // A logger's 32-bit clock (millis(), micros()) starts again at 0 after 2^32 counts:
+    // the times go on from where they were.
+    if (tc >= 0 && pending && raw_t + wrap < p_raw_t && p_raw_t - wrap >= kClockWrap / 2 && p_raw_t - wrap < kClockWrap &&
+        raw_t >= 0 && raw_t + kClockWrap - (p_raw_t - wrap) < kClockWrap / 100) {
+      wrap += kClockWrap;
+      if (first_pass) scan_.clock_wraps.push_back(lines_.number());
+    }
+    raw_t += wrap;
     if (pending && raw_t == p_raw_t) {
       p_sum += F;
       ++p_count;
@@ -164,6 +183,14 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     ++index;
   }
   if (pending) emit();
+}
+
+void LoggerReader::out_of_range(std::string_view line, int column, const char* after) {
+  std::string what = lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted(line, 80) +
+                     ": a value out of range in column " + column_label(scan_.layout, column);
+  if (*after != 0) what += std::string(" once taken through ") + after + " (beyond what a double holds)";
+  else what += " (beyond what a double holds, about 1.8e308)";
+  throw DataError(what);
 }
 
 void LoggerReader::backwards(std::int64_t prev_line, double prev_t, std::int64_t line, double t) {

@@ -60,6 +60,9 @@ struct Scan {
   double step_median = 0, step_p05 = 0, step_p95 = 0, step_min = 0, step_max = 0;
   std::int64_t step_max_line = 0;  // the line that ends the longest step
   double F_min = 0, F_max = 0;     // N, as read (before the tare)
+  // The lines where the logger's 32-bit clock started again at 0; 2^32 counts are added
+  // to the times from each on.
+  std::vector<std::int64_t> clock_wraps;
   std::vector<Block> blocks;
 };
 
@@ -77,6 +80,7 @@ class LoggerReader {
  private:
   template <class Sink>
   void read_points(Sink&& sink, bool first_pass);
+  [[noreturn]] void out_of_range(std::string_view line, int column, const char* after);
   [[noreturn]] void backwards(std::int64_t prev_line, double prev_t, std::int64_t line, double t);
 
   std::string path_;

@@ -115,6 +115,7 @@ std::string folder_of(std::string_view name) {
 }
 
 std::string joined(std::string_view folder, std::string_view name) {
+  if (folder == "." || folder.empty()) return std::string(name);
   std::string s(folder);
   if (!s.empty() && s.back() != '/'
 #ifdef _WIN32

@@ -71,6 +71,13 @@ std::string summary(const SummaryInput& in) {
   if (sc.shift != 0)
     item(s, "clock", "absolute times: " + significant(sc.shift, 15) + " s subtracted, so that the record starts at 0");
 
+  if (!sc.clock_wraps.empty()) {
+    std::string at;
+    for (const std::int64_t l : sc.clock_wraps) at += (at.empty() ? "" : ", ") + std::to_string(l);
+    item(s, "clock", "the logger's 32-bit clock wrapped (started again at 0 after 2^32 counts) on line" +
+                         std::string(sc.clock_wraps.size() == 1 ? " " : "s ") + at +
+                         ": 4294967296 counts added to the times from there on");
+  }
   std::string logger = "median step " + step_text(sc.step_median) + "; 90 % of the steps between " +
                        step_text(sc.step_p05) + " and " + step_text(sc.step_p95) + "; longest " +
                        step_text(sc.step_max) + " (line " + std::to_string(sc.step_max_line) + ")";
