@@ -240,9 +240,7 @@ void check_case_name(const RunState& s, std::vector<Finding>& out) {
                      "; give a case name without '/' or '\\'"});
 }
 
-}  // namespace
-
-std::vector<Finding> check_case() {
+std::vector<Finding> check_files() {
   std::vector<Finding> out;
   auto state = std::make_unique<RunState>();
   RunState& s = *state;
@@ -298,6 +296,18 @@ std::vector<Finding> check_case() {
                                         ", fewer than the six head records the program keeps: it stops (end-of-file "
                                         "during read)"});
     }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<Finding> check_case() {
+  std::vector<Finding> out = check_files();
+  // Names and values come from the files: what the terminal shows is their bytes escaped.
+  for (Finding& f : out) {
+    f.where = printable(f.where);
+    f.text = printable(f.text);
   }
   return out;
 }

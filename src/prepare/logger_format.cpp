@@ -137,6 +137,22 @@ bool parse_number(std::string_view f, bool decimal_comma, double& value) {
   return read_number(f, decimal_comma, value) == NumberText::Number;
 }
 
+std::string printable(std::string_view text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != '\t') || u == 0x7F) {
+      constexpr char hex[] = "0123456789ABCDEF";
+      shown += "\\x";
+      shown += hex[u >> 4];
+      shown += hex[u & 15];
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 std::string quoted(std::string_view text, std::size_t width) {
   std::string shown;
   for (const char c : text) {

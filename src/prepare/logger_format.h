@@ -32,6 +32,8 @@ bool parse_number(std::string_view field, bool decimal_comma, double& value);
 // control byte (a NUL, an escape) as \xNN, so that the message shows what the file holds
 // and the terminal shows the message.
 std::string quoted(std::string_view text, std::size_t width);
+// The text with each control byte as \xNN (a tab stays).
+std::string printable(std::string_view text);
 
 // A line that is a comment in every format: it begins with '#', '//' or '%'.
 bool is_comment(std::string_view line);
