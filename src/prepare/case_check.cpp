@@ -89,7 +89,8 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
   int got = 0;
   std::int64_t nc = 0, before = 0, last_line = 0, first_in = 0, last_in = 0, nmax_line = 0;
   std::int64_t first_before = 0, last_before = 0;
-  double sum_before = 0, peak = 0;
+  double peak = 0;
+  std::vector<double> thrust_before;
   bool whole = true, comma_seen = false, past = false;
   double prev_t = 0;
   std::vector<double> steps;
@@ -144,7 +145,7 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
       if (before == 0) first_before = lines.number();
       last_before = lines.number();
       ++before;
-      sum_before += F;
+      thrust_before.push_back(F);
     }
     past = window.passed(t);
   }
@@ -183,12 +184,17 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
                                             "shorten the curve; resample with kalvorestine_2p0_prepare"});
   }
   if (before > 0 && peak > 0) {
-    const double mean = sum_before / static_cast<double>(before);
-    if (std::abs(mean) > 0.02 * peak)
+    // The baseline before ti: the median of the samples there, so that the rise just
+    // before ti (up to the threshold) does not count as an offset.
+    std::nth_element(thrust_before.begin(), thrust_before.begin() + static_cast<std::ptrdiff_t>(thrust_before.size() / 2),
+                     thrust_before.end());
+    const double level = thrust_before[thrust_before.size() / 2];
+    if (std::abs(level) > 0.02 * peak)
       out.push_back({name + ":" + std::to_string(first_before) + "-" + std::to_string(last_before),
-                     "the thrust before ti averages " + significant(mean, 4) + " N, " + significant(100 * mean / peak, 3) +
-                         " % of the peak " + significant(peak, 4) + " N: the load cell's zero is off (not tared), and the "
-                         "offset goes into the impulse"});
+                     "the thrust before ti stands at " + significant(level, 4) + " N (the median of " +
+                         std::to_string(before) + " samples), " + significant(100 * level / peak, 3) + " % of the peak " +
+                         significant(peak, 4) + " N: the load cell's zero is off (not tared), and the offset goes into "
+                         "the impulse"});
   }
 }
 

@@ -12,6 +12,7 @@ namespace kv::prepare {
 
 using companion::DataError;
 using companion::shortest;
+using companion::significant;
 
 namespace {
 
@@ -77,26 +78,30 @@ double newtons_per(ThrustUnit u) {
 }
 
 LoggerReader::LoggerReader(const std::string& name, const ReadOptions& options)
-    : path_(name), opt_(options), lines_(name) {
-  time_divisor_ = opt_.time_unit == TimeUnit::ms ? 1e3 : opt_.time_unit == TimeUnit::us ? 1e6 : 1.0;
-  thrust_factor_ = newtons_per(opt_.thrust_unit);
-}
+    : path_(name), opt_(options), lines_(name) {}
 
 template <class Sink>
 void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   const Layout& lay = scan_.layout;
+  const bool rse = scan_.format.format == FileFormat::RocksimRse;
   std::vector<std::string_view> fields;
   std::string_view line;
   bool have_data = !first_pass;
-  std::int64_t index = start_index_;  // data lines so far
+  std::int64_t index = start_index_;  // data lines so far, in the run
 
   // The point being built: consecutive lines with the same time stamp are averaged.
   bool pending = false;
   double p_raw_t = 0, p_t = 0, p_sum = 0;
   std::int64_t p_count = 0, p_line = 0, p_last_line = 0, p_index = 0;
   std::uint64_t p_offset = 0;
+  // The run the lines are in: the first pass sees them all, the second starts in the one
+  // that was asked for and stops where it ends.
+  int run = first_pass ? 1 : std::max(opt_.run, 1);
+  const auto mine = [&] { return opt_.run == 0 || run == opt_.run; };
+  bool shift_decided = !first_pass;
   auto emit = [&]() -> bool {
     pending = false;
+    if (!mine()) return true;
     return sink(Point{p_t, p_sum / static_cast<double>(p_count)}, p_line, p_offset, p_index);
   };
 
@@ -108,11 +113,21 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   const auto need = static_cast<std::size_t>(std::max(tc, fc) + 1);
   while (lines_.next(line)) {
     if (first_pass) ++scan_.lines;
-    if (line.empty() || blank(line) || is_comment(line)) {
+    if (lines_.number() < lay.first_data_line || line.empty() || blank(line) || is_comment(line)) {
       if (first_pass) ++scan_.skipped;
       continue;
     }
-    split_fields(line, lay.delimiter, fields);
+    std::string_view rse_t, rse_f;
+    if (rse) {
+      fields.clear();
+      if (rse_point(line, rse_t, rse_f)) fields = {rse_t, rse_f};
+      else {
+        if (first_pass) ++scan_.skipped;
+        continue;
+      }
+    } else {
+      split_fields(line, lay.delimiter, fields);
+    }
     double probe = 0;
     for (const int c : {tc, fc})
       if (c >= 0 && static_cast<std::size_t>(c) < fields.size() &&
@@ -127,20 +142,18 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
                            column_label(lay, fc);
         if (tc < 0) what = "expected the thrust in column " + column_label(lay, fc);
         what += ", found " + std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s") +
-                " separated by " + std::string(delimiter_name(lay.delimiter));
+                " separated by " + delimiter_name(lay.delimiter);
         if (lay.decimal_comma) what += " with decimal commas";
         throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted(line, 80) + ": " + what);
       }
       if (first_pass) ++scan_.skipped;
       continue;
     }
-    if (first_pass) {
-      ++scan_.data_lines;
-      if (!have_data) scan_.layout.first_data_line = lines_.number();
-    }
+    if (first_pass) ++scan_.data_lines;
     have_data = true;
     const double F = (opt_.scale * raw_F + opt_.offset) * thrust_factor_;
-    if (!std::isfinite(F)) out_of_range(line, fc, opt_.scale != 1 || opt_.offset != 0 ? "--scale, --offset and --thrust-unit" : "--thrust-unit");
+    if (!std::isfinite(F))
+      out_of_range(line, fc, opt_.scale != 1 || opt_.offset != 0 ? "--scale, --offset and --thrust-unit" : "--thrust-unit");
     if (tc < 0) raw_t = static_cast<double>(index);
     // A logger's 32-bit clock (millis(), micros()) starts again at 0 after 2^32 counts:
     // the times go on from where they were.
@@ -158,18 +171,39 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       ++index;
       continue;
     }
-    if (pending && raw_t < p_raw_t) backwards(p_last_line, p_raw_t, lines_.number(), raw_t);
     if (pending && !emit()) return;
+    if (pending == false && p_count > 0 && raw_t < p_raw_t) {
+      // The clock went back: another run starts here.
+      if (!first_pass) return;
+      ++run;
+      wrap = 0;
+      index = 0;
+      if (tc < 0) raw_t = 0;
+      scan_.runs.push_back(Run{lines_.number(), lines_.number(), 0, 0, 0, 0});
+    }
+    if (first_pass) {
+      if (scan_.runs.empty()) scan_.runs.push_back(Run{lines_.number(), lines_.number(), 0, 0, 0, 0});
+      Run& r = scan_.runs.back();
+      const double t_file = tc < 0 ? raw_t / scan_.rate + scan_.format.x0 : raw_t / time_divisor_;
+      if (r.points == 0) {
+        r.t_first = t_file;
+        r.F_max = F;
+      }
+      r.last_line = lines_.number();
+      r.t_last = t_file;
+      r.F_max = std::max(r.F_max, F);
+      ++r.points;
+    }
     double t;
     if (tc < 0) {
-      t = raw_t / opt_.rate;
+      t = raw_t / scan_.rate + scan_.format.x0;
     } else {
       t = raw_t / time_divisor_;
-      if (first_pass && !shift_decided_) {
-        shift_decided_ = true;
+      if (!shift_decided && mine()) {
+        shift_decided = true;
         if (t >= kAbsoluteClock) scan_.shift = t;
       }
-      if (first_pass && raw_t != std::floor(raw_t)) scan_.whole_times = false;
+      if (first_pass && mine() && raw_t != std::floor(raw_t)) scan_.whole_times = false;
       t -= scan_.shift;
     }
     pending = true;
@@ -193,12 +227,12 @@ void LoggerReader::out_of_range(std::string_view line, int column, const char* a
   throw DataError(what);
 }
 
-void LoggerReader::backwards(std::int64_t prev_line, double prev_t, std::int64_t line, double t) {
+std::string LoggerReader::swapped_columns_hint() {
+  // Which other column never went down up to the first time that did: one of them may
+  // be the time.
   const Layout& lay = scan_.layout;
-  std::string msg = lines_.name() + ":" + std::to_string(line) + ": the time " + shortest(t) +
-                    " comes before the time " + shortest(prev_t) + " of line " + std::to_string(prev_line) +
-                    " (column " + column_label(lay, lay.time_col) + "): times must not go backwards";
-  // Which other columns never went down up to here: one of them may be the time.
+  if (lay.time_col < 0 || scan_.runs.size() < 2) return {};
+  const std::int64_t line = scan_.runs[1].first_line;
   TextLines again(path_);
   std::vector<std::string_view> fields;
   std::vector<double> last;
@@ -220,14 +254,87 @@ void LoggerReader::backwards(std::int64_t prev_line, double prev_t, std::int64_t
   }
   for (std::size_t i = 0; i < rising.size(); ++i) {
     if (!rising[i] || static_cast<int>(i) == lay.time_col || last[i] == -HUGE_VAL) continue;
-    msg += ". Column " + column_label(lay, static_cast<int>(i)) + " never decreases up to there: if it is the time, give --time-col " +
+    return ". Column " + column_label(lay, static_cast<int>(i)) + " never decreases up to there: if it is the time, give --time-col " +
            std::to_string(i + 1) + " --thrust-col " +
            std::to_string((static_cast<int>(i) == lay.thrust_col ? lay.time_col : lay.thrust_col) + 1);
-    break;
   }
-  if (msg.find("never decreases") == std::string::npos)
-    msg += ". If the file holds several runs, cut out the one to prepare";
-  throw DataError(msg);
+  return {};
+}
+
+void LoggerReader::several_runs() {
+  const Layout& lay = scan_.layout;
+  const Run& r1 = scan_.runs[0];
+  const Run& r2 = scan_.runs[1];
+  if (const std::string hint = swapped_columns_hint(); !hint.empty())
+    throw DataError(lines_.name() + ":" + std::to_string(r2.first_line) + ": the time " + shortest(r2.t_first) +
+                    " comes before the time " + shortest(r1.t_last) + " of line " + std::to_string(r1.last_line) +
+                    " (column " + column_label(lay, lay.time_col) + "): times must not go backwards" + hint);
+  std::string list;
+  for (std::size_t k = 0; k < scan_.runs.size(); ++k) {
+    const Run& r = scan_.runs[k];
+    list += "\n  run " + std::to_string(k + 1) + ": lines " + std::to_string(r.first_line) + "-" +
+            std::to_string(r.last_line) + ", " + significant(r.t_first, 7) + " to " + significant(r.t_last, 7) + " s, " +
+            std::to_string(r.points) + " points, highest thrust " + significant(r.F_max, 4) + " N";
+  }
+  throw DataError(lines_.name() + ": the file holds " + std::to_string(scan_.runs.size()) +
+                  " runs (the clock starts again on line " + std::to_string(r2.first_line) + "): give --run N for one of them" +
+                  list);
+}
+
+void LoggerReader::read_two_rows() {
+  std::vector<std::vector<double>> rows;
+  std::vector<std::int64_t> numbers;
+  std::vector<std::string_view> fields;
+  std::string_view line;
+  while (lines_.next(line)) {
+    ++scan_.lines;
+    if (blank(line) || is_comment(line)) {
+      ++scan_.skipped;
+      continue;
+    }
+    split_fields(line, scan_.layout.delimiter, fields);
+    while (!fields.empty() && fields.back().empty()) fields.pop_back();
+    std::vector<double> values;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      double v = 0;
+      const NumberText k = read_number(fields[i], scan_.layout.decimal_comma, v);
+      if (k == NumberText::OutOfRange) out_of_range(line, static_cast<int>(i), "");
+      if (k != NumberText::Number)
+        throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": value " + std::to_string(i + 1) + " " +
+                        quoted(fields[i], 30) + " is not a number (a file of two rows: the times, then the thrusts)");
+      values.push_back(v);
+    }
+    rows.push_back(std::move(values));
+    numbers.push_back(lines_.number());
+  }
+  if (rows.size() != 2 || rows[0].size() != rows[1].size())
+    throw DataError(lines_.name() + ": two rows of the same length were expected (the times, then the thrusts)");
+  for (std::size_t i = 0; i < rows[0].size(); ++i) {
+    const double t = rows[0][i] / time_divisor_;
+    const double F = (opt_.scale * rows[1][i] + opt_.offset) * thrust_factor_;
+    if (!std::isfinite(F)) throw DataError(lines_.name() + ":" + std::to_string(numbers[1]) + ": a value out of range once "
+                                           "taken through --scale, --offset and --thrust-unit");
+    if (rows[0][i] != std::floor(rows[0][i])) scan_.whole_times = false;
+    if (!rows_.empty() && t < rows_.back().t)
+      throw DataError(lines_.name() + ":" + std::to_string(numbers[0]) + ": time " + std::to_string(i + 1) + " (" +
+                      shortest(rows[0][i]) + ") comes before the one before it: times must not go backwards");
+    if (!rows_.empty() && t == rows_.back().t) {
+      rows_.back().F = (rows_.back().F + F) / 2;
+      ++scan_.folded;
+      continue;
+    }
+    rows_.push_back({t, F});
+  }
+  scan_.data_lines = static_cast<std::int64_t>(rows[0].size());
+  scan_.layout.time_col = 0;
+  scan_.layout.thrust_col = 1;
+  scan_.layout.first_data_line = numbers[0];
+  if (!rows_.empty() && rows_.front().t >= kAbsoluteClock) {
+    scan_.shift = rows_.front().t;
+    for (Point& p : rows_) p.t -= scan_.shift;
+  }
+  scan_.runs.push_back(Run{numbers[0], numbers[1], rows_.empty() ? 0 : rows_.front().t, rows_.empty() ? 0 : rows_.back().t,
+                           static_cast<std::int64_t>(rows_.size()), 0});
 }
 
 const Scan& LoggerReader::scan() {
@@ -237,7 +344,54 @@ const Scan& LoggerReader::scan() {
   while (sample.size() < kSampleLines && lines_.next(line))
     if (!blank(line)) sample.push_back({lines_.number(), std::string(line)});
   if (sample.empty()) throw DataError(lines_.name() + ": the file is empty");
-  scan_.layout = detect_layout(sample, opt_.layout, lines_.name());
+
+  // What kind of file: its header says what the user did not.
+  scan_.format = detect_format(sample, opt_.layout, lines_.name());
+  const FormatFacts& ff = scan_.format;
+  LayoutRequest request = opt_.layout;
+  if (!request.delimiter && ff.delimiter) request.delimiter = ff.delimiter;
+  if (ff.decimal_comma) request.decimal_comma = true;
+  if (request.skip_lines == 0) request.skip_lines = ff.skip_lines;
+  scan_.rate = opt_.rate;
+  if (ff.no_time_column && request.time_col.empty()) {
+    request.time_col = "none";
+    if (scan_.rate <= 0) scan_.rate = ff.rate;
+    request.rate_given = true;
+  }
+  if (ff.format == FileFormat::RocksimRse) {
+    scan_.layout.delimiter = Delimiter::Blanks;
+    scan_.layout.time_col = 0;
+    scan_.layout.thrust_col = 1;
+    scan_.layout.first_data_line = 1;
+  } else if (ff.format == FileFormat::TwoRows) {
+    scan_.layout.delimiter = *ff.delimiter;
+    scan_.layout.decimal_comma = request.decimal_comma;
+  } else {
+    scan_.layout = detect_layout(sample, request, lines_.name());
+    if (!ff.header.empty() && scan_.layout.header.empty()) scan_.layout.header = ff.header;
+  }
+
+  // The units: as given, else as the header names them, else s and N.
+  scan_.time_unit = opt_.time_unit;
+  scan_.thrust_unit = opt_.thrust_unit;
+  if (!opt_.time_unit_given && scan_.layout.time_col >= 0) {
+    if (const auto u = header_time_unit(scan_.layout, scan_.layout.time_col)) {
+      scan_.time_unit = *u;
+      scan_.time_unit_from_file = true;
+    }
+  }
+  if (!opt_.thrust_unit_given) {
+    std::optional<ThrustUnit> u = ff.unit;
+    if (!u) u = header_thrust_unit(scan_.layout, scan_.layout.thrust_col);
+    if (u) {
+      scan_.thrust_unit = *u;
+      scan_.thrust_unit_from_file = true;
+    }
+  }
+  time_divisor_ = scan_.time_unit == TimeUnit::ms ? 1e3 : scan_.time_unit == TimeUnit::us ? 1e6 : 1.0;
+  thrust_factor_ = newtons_per(scan_.thrust_unit);
+  if (scan_.layout.time_col < 0 && !(scan_.rate > 0))
+    throw DataError(lines_.name() + ": the file has no time column: give the logger's rate with --rate HZ");
   lines_.seek(0, 0);
 
   std::vector<double> steps;
@@ -266,49 +420,76 @@ const Scan& LoggerReader::scan() {
       block_size *= 2;
     }
   };
-  read_points(
-      [&](const Point& p, std::int64_t line_no, std::uint64_t offset, std::int64_t index) {
-        if (first) {
-          scan_.t_first = p.t;
-          scan_.F_min = scan_.F_max = p.F;
-          first = false;
-        } else {
-          const double step = p.t - prev_t;
-          if (step_count == 0 || step < scan_.step_min) scan_.step_min = step;
-          if (step_count == 0 || step > scan_.step_max) {
-            scan_.step_max = step;
-            scan_.step_max_line = line_no;
-          }
-          if (step_count++ % stride == 0) steps.push_back(step);
-          if (steps.size() >= kStepSamples) {
-            std::size_t k = 0;
-            for (std::size_t i = 0; i < steps.size(); i += 2) steps[k++] = steps[i];
-            steps.resize(k);
-            stride *= 2;
-          }
-          scan_.F_min = std::min(scan_.F_min, p.F);
-          scan_.F_max = std::max(scan_.F_max, p.F);
-        }
-        prev_t = p.t;
-        ++scan_.points;
-        if (cur.count == 0) {
-          cur.t_first = p.t;
-          cur.sum = 0;
-          cur.min = cur.max = p.F;
-          cur.offset = offset;
-          cur.line = line_no - 1;
-          cur.index = index;
-        }
-        cur.t_last = p.t;
-        cur.sum += p.F;
-        cur.min = std::min(cur.min, p.F);
-        cur.max = std::max(cur.max, p.F);
-        if (static_cast<std::size_t>(++cur.count) == block_size) close_block();
-        return true;
-      },
-      true);
+  // A point goes into the blocks one point late, with the median of it and its two
+  // neighbours as its thrust.
+  struct Held {
+    Point p;
+    std::int64_t line;
+    std::uint64_t offset;
+    std::int64_t index;
+  };
+  std::optional<Held> before, held;
+  auto into_blocks = [&](const Held& h, double F) {
+    if (cur.count == 0) {
+      cur.t_first = h.p.t;
+      cur.sum = 0;
+      cur.min = cur.max = F;
+      cur.offset = h.offset;
+      cur.line = h.line - 1;
+      cur.index = h.index;
+    }
+    cur.t_last = h.p.t;
+    cur.sum += F;
+    cur.min = std::min(cur.min, F);
+    cur.max = std::max(cur.max, F);
+    if (static_cast<std::size_t>(++cur.count) == block_size) close_block();
+  };
+  auto take = [&](const Point& p, std::int64_t line_no, std::uint64_t offset, std::int64_t index) {
+    if (first) {
+      scan_.t_first = p.t;
+      scan_.F_min = scan_.F_max = p.F;
+      first = false;
+    } else {
+      const double step = p.t - prev_t;
+      if (step_count == 0 || step < scan_.step_min) scan_.step_min = step;
+      if (step_count == 0 || step > scan_.step_max) {
+        scan_.step_max = step;
+        scan_.step_max_line = line_no;
+      }
+      if (step_count++ % stride == 0) steps.push_back(step);
+      if (steps.size() >= kStepSamples) {
+        std::size_t k = 0;
+        for (std::size_t i = 0; i < steps.size(); i += 2) steps[k++] = steps[i];
+        steps.resize(k);
+        stride *= 2;
+      }
+      scan_.F_min = std::min(scan_.F_min, p.F);
+      scan_.F_max = std::max(scan_.F_max, p.F);
+    }
+    prev_t = p.t;
+    ++scan_.points;
+    const Held now{p, line_no, offset, index};
+    if (held) {
+      const double a = before ? before->p.F : held->p.F, b = held->p.F, c = p.F;
+      into_blocks(*held, std::max(std::min(a, b), std::min(std::max(a, b), c)));
+    }
+    before = held;
+    held = now;
+    return true;
+  };
+  if (scan_.format.format == FileFormat::TwoRows) {
+    read_two_rows();
+    for (std::size_t i = 0; i < rows_.size(); ++i) take(rows_[i], 1, 0, static_cast<std::int64_t>(i));
+  } else {
+    read_points(take, true);
+  }
+  if (held) into_blocks(*held, held->p.F);
   if (cur.count > 0) close_block();
   scan_.t_last = prev_t;
+  if (scan_.runs.size() > 1 && opt_.run == 0) several_runs();
+  if (opt_.run > static_cast<int>(std::max<std::size_t>(scan_.runs.size(), 1)))
+    throw DataError(lines_.name() + ": --run " + std::to_string(opt_.run) + ": the file holds " +
+                    std::to_string(scan_.runs.size()) + " run" + (scan_.runs.size() == 1 ? "" : "s"));
   if (scan_.points < 2)
     throw DataError(lines_.name() + ": " + std::to_string(scan_.points) +
                     " point" + (scan_.points == 1 ? "" : "s") + " of data: a firing needs many more");
@@ -321,12 +502,17 @@ const Scan& LoggerReader::scan() {
 }
 
 std::vector<Point> LoggerReader::points_between(double first_t, double last_t) {
+  std::vector<Point> out;
+  if (scan_.format.format == FileFormat::TwoRows) {
+    for (const Point& p : rows_)
+      if (p.t >= first_t && p.t <= last_t) out.push_back(p);
+    return out;
+  }
   const auto& b = scan_.blocks;
   std::size_t k = 0;
   while (k + 1 < b.size() && b[k].t_last < first_t) ++k;
   lines_.seek(b[k].offset, b[k].line);
   start_index_ = b[k].index;
-  std::vector<Point> out;
   read_points(
       [&](const Point& p, std::int64_t, std::uint64_t, std::int64_t) {
         if (p.t > last_t) return false;
