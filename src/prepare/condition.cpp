@@ -211,7 +211,7 @@ std::vector<Event> find_events(const Scan& scan, double sign) {
   const double noise = std::max(at(0.2) - at(0.0), 0.0);
   const double highest = sorted.back() - base;
   if (!(highest > 0)) return out;
-  const double level = std::max(5 * noise, 0.02 * highest);
+  const double level = std::max(5 * noise, 0.05 * highest);
   // Stretches above the level, joined where they are apart by less than half a second
   // (a burn's own dips and chuffs).
   for (std::size_t i = 0; i < m.size();) {
@@ -321,10 +321,17 @@ Prepared condition_points(std::span<const Point> pts, double step_median, const 
                           const std::string& name, std::optional<Event> event) {
   Prepared out;
   if (pts.size() < 2) throw DataError(name + ": fewer than two points around the firing");
-  std::vector<double> t(pts.size()), F(pts.size());
-  for (std::size_t i = 0; i < pts.size(); ++i) {
-    t[i] = pts[i].t;
-    F[i] = pts[i].F;
+  std::vector<double> t, F;
+  t.reserve(pts.size() + 1);
+  F.reserve(pts.size() + 1);
+  // A published curve starts from nothing at time 0, whether it says so or not.
+  if (opt.published_curve && pts.front().t > 0 && pts.front().F != 0) {
+    t.push_back(0);
+    F.push_back(0);
+  }
+  for (const Point& q : pts) {
+    t.push_back(q.t);
+    F.push_back(q.F);
   }
   const double step = step_median > 0 ? step_median : (t.back() - t.front()) / static_cast<double>(t.size() - 1);
   const double ev_a = event ? event->start : opt.window ? opt.window->first : t.front();
@@ -381,7 +388,8 @@ Prepared condition_points(std::span<const Point> pts, double step_median, const 
   // The baseline after it may lie elsewhere (a drift, a hanging motor's lost mass): the
   // last quarter of the time after the peak tells.
   const std::size_t end_from = std::min(F.size() - 1, first_at_or_after(t, t[kp] + 0.75 * (t.back() - t[kp])));
-  const double base1 = median_of(std::vector<double>(F.begin() + static_cast<std::ptrdiff_t>(end_from), F.end()));
+  double base1 = median_of(std::vector<double>(F.begin() + static_cast<std::ptrdiff_t>(end_from), F.end()));
+  if (std::abs(base1 - base0) > 0.25 * peak0) base1 = base0;  // still the burn: the record ends in it
   const double stir = std::max(5 * out.noise, 0.02 * peak0);
   long rise = walk(t, F, static_cast<long>(kp), -1, base0 + stir, hold);
   long fall = walk(t, F, static_cast<long>(kp), +1, std::max(base1, base0) + stir, hold);

@@ -237,23 +237,30 @@ std::string LoggerReader::swapped_columns_hint() {
   std::vector<std::string_view> fields;
   std::vector<double> last;
   std::vector<bool> rising;
+  std::vector<std::int64_t> rises;
+  std::int64_t rows = 0;
   std::string_view text;
   while (again.next(text) && again.number() <= line) {
     if (again.number() < lay.first_data_line || blank(text) || is_comment(text)) continue;
     split_fields(text, lay.delimiter, fields);
+    ++rows;
     if (rising.size() < fields.size()) {
       rising.resize(fields.size(), true);
       last.resize(fields.size(), -HUGE_VAL);
+      rises.resize(fields.size(), 0);
     }
     for (std::size_t i = 0; i < fields.size(); ++i) {
       double v = 0;
       if (!parse_number(fields[i], lay.decimal_comma, v)) continue;
       if (v < last[i]) rising[i] = false;
+      if (v > last[i] && last[i] != -HUGE_VAL) ++rises[i];
       last[i] = v;
     }
   }
   for (std::size_t i = 0; i < rising.size(); ++i) {
-    if (!rising[i] || static_cast<int>(i) == lay.time_col || last[i] == -HUGE_VAL) continue;
+    // A time goes up from row to row; a column that only stays level is no clock.
+    if (!rising[i] || static_cast<int>(i) == lay.time_col || last[i] == -HUGE_VAL || rises[i] * 10 < (rows - 1) * 9)
+      continue;
     return ". Column " + column_label(lay, static_cast<int>(i)) + " never decreases up to there: if it is the time, give --time-col " +
            std::to_string(i + 1) + " --thrust-col " +
            std::to_string((static_cast<int>(i) == lay.thrust_col ? lay.time_col : lay.thrust_col) + 1);
