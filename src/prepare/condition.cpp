@@ -248,7 +248,6 @@ std::vector<Event> find_events(const Scan& scan, double sign) {
     }
     i = j + 1;
   }
-  std::stable_sort(out.begin(), out.end(), [](const Event& x, const Event& y) { return x.impulse > y.impulse; });
   return out;
 }
 
@@ -268,12 +267,16 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
   } else {
     events = find_events(scan, 1.0);
     const std::vector<Event> negative = opt.tare == Tare::none ? std::vector<Event>{} : find_events(scan, -1.0);
-    const double up = events.empty() ? 0 : events.front().impulse;
-    if (!negative.empty() && negative.front().impulse > 2 * up)
-      throw DataError(name + ": the largest event is a fall of the thrust (" + significant(negative.front().impulse, 4) +
-                      " N s below the baseline, from " + significant(negative.front().start, 6) + " to " +
-                      significant(negative.front().end, 6) + " s): the load cell reads negative under thrust; give "
-                      "--scale -1");
+    const auto largest = [](const std::vector<Event>& v) {
+      return std::max_element(v.begin(), v.end(), [](const Event& x, const Event& y) { return x.impulse < y.impulse; });
+    };
+    const double up = events.empty() ? 0 : largest(events)->impulse;
+    if (!negative.empty() && largest(negative)->impulse > 2 * up) {
+      const Event& fall = *largest(negative);
+      throw DataError(name + ": the largest event is a fall of the thrust (" + significant(fall.impulse, 4) +
+                      " N s below the baseline, from " + significant(fall.start, 6) + " to " + significant(fall.end, 6) +
+                      " s): the load cell reads negative under thrust; give --scale -1");
+    }
     if (events.empty())
       throw DataError(name + ": the thrust never rises above its baseline: no firing in the record");
     if (opt.event > 0) {
@@ -282,11 +285,16 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
                         std::to_string(events.size()) + " event" + (events.size() == 1 ? "" : "s") + event_list(events));
       chosen_index = opt.event - 1;
     } else {
-      if (events.size() > 1 && events[1].impulse >= kComparable * events[0].impulse)
+      // The firing: the event of by far the largest impulse.
+      std::vector<std::size_t> order(events.size());
+      std::iota(order.begin(), order.end(), std::size_t{0});
+      std::stable_sort(order.begin(), order.end(),
+                       [&](std::size_t x, std::size_t y) { return events[x].impulse > events[y].impulse; });
+      if (events.size() > 1 && events[order[1]].impulse >= kComparable * events[order[0]].impulse)
         throw DataError(name + ": the record holds " + std::to_string(events.size()) +
                         " events, two of them of comparable impulse: give --event N for the firing (or --window TI,TF)" +
                         event_list(events));
-      chosen_index = 0;
+      chosen_index = static_cast<int>(order[0]);
     }
     chosen = events[static_cast<std::size_t>(chosen_index)];
     a = chosen->start;

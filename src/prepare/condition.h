@@ -95,7 +95,7 @@ struct Prepared {
   std::int64_t window_points() const { return i1 - i0 + 1; }
 };
 
-// The events of a record from its first pass's blocks, largest impulse first.
+// The events of a record from its first pass's blocks, in time order.
 std::vector<Event> find_events(const Scan& scan, double sign);
 
 // Runs the whole preparation over a reader that has made its first pass: finds the

@@ -1,5 +1,7 @@
 #include "prepare/logger_reader.h"
 
+#include <fast_float/fast_float.h>
+
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -42,6 +44,110 @@ bool data_like(std::string_view line, const std::vector<std::string_view>& field
     numbers += parse_number(f, comma, v);
   }
   return numbers > 0 && numbers * 2 >= filled;
+}
+
+// The time and the thrust of a plain line (no quotes, every field up to them a plain
+// number or skipped whole), parsed where they stand; false for any other line, which the
+// full rules then read.
+// A plain number at p, the blanks after it skipped; nothing for anything else.
+inline const char* plain_number(const char* p, const char* end, const fast_float::parse_options& options, char mark,
+                                double& v) {
+  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  const char* q = p + (p < end && *p == '+' ? 1 : 0);
+  const char* lead = q + (q + 1 < end && *q == '-' ? 1 : 0);
+  if (lead >= end || !((*lead >= '0' && *lead <= '9') || *lead == mark)) return nullptr;
+  const auto r = fast_float::from_chars_advanced(q, end, v, options);
+  if (r.ec != std::errc() || !std::isfinite(v)) return nullptr;
+  p = r.ptr;
+  while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+  return p;
+}
+
+bool quick_pair(std::string_view line, const Layout& lay, double& t, double& F) {
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  if (lay.time_col == 0 && lay.thrust_col == 1 && lay.delimiter != Delimiter::Blanks) {
+    // The most common layout: time, thrust, and perhaps more after them.
+    const fast_float::parse_options options(fast_float::chars_format::general, lay.decimal_comma ? ',' : '.');
+    const char mark = lay.decimal_comma ? ',' : '.';
+    p = plain_number(p, end, options, mark, t);
+    if (!p || p == end || *p != lay.delimiter.c) return false;
+    p = plain_number(p + 1, end, options, mark, F);
+    return p && (p == end || *p == lay.delimiter.c);
+  }
+  const bool blanks = lay.delimiter == Delimiter::Blanks;
+  const char sep = lay.delimiter.c;
+  const fast_float::parse_options options(fast_float::chars_format::general, lay.decimal_comma ? ',' : '.');
+  const int last = std::max(lay.time_col, lay.thrust_col);
+  for (int k = 0; k <= last; ++k) {
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    if (k == lay.time_col || k == lay.thrust_col) {
+      const char* q = p + (p < end && *p == '+' ? 1 : 0);
+      const char* lead = q + (q + 1 < end && *q == '-' ? 1 : 0);
+      if (lead >= end || !((*lead >= '0' && *lead <= '9') || *lead == (lay.decimal_comma ? ',' : '.'))) return false;
+      double v = 0;
+      const auto r = fast_float::from_chars_advanced(q, end, v, options);
+      if (r.ec != std::errc() || !std::isfinite(v)) return false;
+      (k == lay.time_col ? t : F) = v;
+      p = r.ptr;
+      while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+    } else {
+      if (blanks) {
+        while (p < end && *p != ' ' && *p != '\t' && *p != '\r') {
+          if (*p == '"') return false;
+          ++p;
+        }
+        while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+      } else {
+        while (p < end && *p != sep) {
+          if (*p == '"') return false;
+          ++p;
+        }
+      }
+    }
+    // The field ends here: at the delimiter, or at the end of the line.
+    if (p == end) {
+      if (k < last) return false;
+      break;
+    }
+    if (!blanks) {
+      if (*p != sep) return false;
+      ++p;
+    } else if (k == last) {
+      break;
+    }
+  }
+  return true;
+}
+
+// The first `need` fields of a line without double quotes, as split_fields gives them,
+// found without splitting the rest; false for a line that needs split_fields.
+bool leading_fields(std::string_view line, Delimiter d, std::size_t need, std::vector<std::string_view>& out) {
+  if (line.find('"') != std::string_view::npos) return false;
+  out.clear();
+  const auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  const std::size_t n = line.size();
+  std::size_t i = 0;
+  if (d == Delimiter::Blanks) {
+    while (out.size() < need) {
+      while (i < n && is_blank(line[i])) ++i;
+      if (i >= n) break;
+      const std::size_t start = i;
+      while (i < n && !is_blank(line[i])) ++i;
+      out.push_back(line.substr(start, i - start));
+    }
+    return true;
+  }
+  while (out.size() < need) {
+    const std::size_t at = line.find(d.c, i);
+    std::size_t a = i, b = at == std::string_view::npos ? n : at;
+    while (a < b && is_blank(line[a])) ++a;
+    while (b > a && is_blank(line[b - 1])) --b;
+    out.push_back(line.substr(a, b - a));
+    if (at == std::string_view::npos) break;
+    i = at + 1;
+  }
+  return true;
 }
 
 }  // namespace
@@ -102,7 +208,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   auto emit = [&]() -> bool {
     pending = false;
     if (!mine()) return true;
-    return sink(Point{p_t, p_sum / static_cast<double>(p_count)}, p_line, p_offset, p_index);
+    return sink(Point{p_t, p_count == 1 ? p_sum : p_sum / static_cast<double>(p_count)}, p_line, p_offset, p_index);
   };
 
   const int tc = lay.time_col, fc = lay.thrust_col;
@@ -113,7 +219,13 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   const auto need = static_cast<std::size_t>(std::max(tc, fc) + 1);
   while (lines_.next(line)) {
     if (first_pass) ++scan_.lines;
-    if (lines_.number() < lay.first_data_line || line.empty() || blank(line) || is_comment(line)) {
+    // A line that starts with a digit is neither blank nor a comment.
+    const bool digit_first = !line.empty() && line[0] >= '0' && line[0] <= '9';
+    if (!digit_first && (line.empty() || blank(line) || is_comment(line))) {
+      if (first_pass) ++scan_.skipped;
+      continue;
+    }
+    if (lines_.number() < lay.first_data_line) {
       if (first_pass) ++scan_.skipped;
       continue;
     }
@@ -125,18 +237,20 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
         if (first_pass) ++scan_.skipped;
         continue;
       }
-    } else {
-      split_fields(line, lay.delimiter, fields);
     }
-    double probe = 0;
-    for (const int c : {tc, fc})
-      if (c >= 0 && static_cast<std::size_t>(c) < fields.size() &&
-          read_number(fields[static_cast<std::size_t>(c)], lay.decimal_comma, probe) == NumberText::OutOfRange)
-        out_of_range(line, c, "");
     double raw_t = 0, raw_F = 0;
-    bool ok = fields.size() >= need && parse_number(fields[static_cast<std::size_t>(fc)], lay.decimal_comma, raw_F);
-    if (ok && tc >= 0) ok = parse_number(fields[static_cast<std::size_t>(tc)], lay.decimal_comma, raw_t);
+    bool ok = !rse && quick_pair(line, lay, raw_t, raw_F);
+    if (!ok && !rse && !leading_fields(line, lay.delimiter, need, fields)) split_fields(line, lay.delimiter, fields);
+    if (!ok && fields.size() >= need) {
+      const NumberText kf = read_number(fields[static_cast<std::size_t>(fc)], lay.decimal_comma, raw_F);
+      const NumberText kt = tc >= 0 ? read_number(fields[static_cast<std::size_t>(tc)], lay.decimal_comma, raw_t)
+                                    : NumberText::Number;
+      if (kf == NumberText::OutOfRange) out_of_range(line, fc, "");
+      if (kt == NumberText::OutOfRange) out_of_range(line, tc, "");
+      ok = kf == NumberText::Number && kt == NumberText::Number;
+    }
     if (!ok) {
+      split_fields(line, lay.delimiter, fields);
       if (have_data && first_pass && data_like(line, fields, lay.decimal_comma)) {
         std::string what = "expected the time in column " + column_label(lay, tc) + " and the thrust in column " +
                            column_label(lay, fc);
@@ -184,26 +298,25 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     if (first_pass) {
       if (scan_.runs.empty()) scan_.runs.push_back(Run{lines_.number(), lines_.number(), 0, 0, 0, 0});
       Run& r = scan_.runs.back();
-      const double t_file = tc < 0 ? raw_t / scan_.rate + scan_.format.x0 : raw_t / time_divisor_;
       if (r.points == 0) {
-        r.t_first = t_file;
+        r.t_first = tc < 0 ? raw_t / scan_.rate + scan_.format.x0 : raw_t / time_divisor_;
         r.F_max = F;
       }
       r.last_line = lines_.number();
-      r.t_last = t_file;
-      r.F_max = std::max(r.F_max, F);
+      r.t_last = raw_t;  // in the file's units until the run ends
+      if (F > r.F_max) r.F_max = F;
       ++r.points;
     }
     double t;
     if (tc < 0) {
       t = raw_t / scan_.rate + scan_.format.x0;
     } else {
-      t = raw_t / time_divisor_;
+      t = time_divisor_ == 1.0 ? raw_t : raw_t / time_divisor_;
       if (!shift_decided && mine()) {
         shift_decided = true;
         if (t >= kAbsoluteClock) scan_.shift = t;
       }
-      if (first_pass && mine() && raw_t != std::floor(raw_t)) scan_.whole_times = false;
+      if (first_pass && scan_.whole_times && mine() && raw_t != std::floor(raw_t)) scan_.whole_times = false;
       t -= scan_.shift;
     }
     pending = true;
@@ -217,6 +330,9 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     ++index;
   }
   if (pending) emit();
+  // The runs' last times, in s.
+  if (first_pass)
+    for (Run& r : scan_.runs) r.t_last = tc < 0 ? r.t_last / scan_.rate + scan_.format.x0 : r.t_last / time_divisor_;
 }
 
 void LoggerReader::out_of_range(std::string_view line, int column, const char* after) {
@@ -402,7 +518,7 @@ const Scan& LoggerReader::scan() {
   lines_.seek(0, 0);
 
   std::vector<double> steps;
-  std::size_t stride = 1, step_count = 0;
+  std::size_t stride = 1, step_count = 0, until_kept = 1;
   bool first = true;
   double prev_t = 0;
   std::size_t block_size = 1;
@@ -463,12 +579,17 @@ const Scan& LoggerReader::scan() {
         scan_.step_max = step;
         scan_.step_max_line = line_no;
       }
-      if (step_count++ % stride == 0) steps.push_back(step);
+      if (--until_kept == 0) {
+        steps.push_back(step);
+        until_kept = stride;
+      }
+      ++step_count;
       if (steps.size() >= kStepSamples) {
         std::size_t k = 0;
         for (std::size_t i = 0; i < steps.size(); i += 2) steps[k++] = steps[i];
         steps.resize(k);
         stride *= 2;
+        until_kept = stride;
       }
       scan_.F_min = std::min(scan_.F_min, p.F);
       scan_.F_max = std::max(scan_.F_max, p.F);
