@@ -362,6 +362,19 @@ TEST(PrepareEndToEnd, SigintAndSigtermWhileWritingTakeTheTemporariesAway) {
   }
 }
 
+TEST(PrepareEndToEnd, ARunKilledWhileWritingLeavesATemporaryThatTheNextRunRemovesAndNames) {
+  TempDir d("kv_faults_");
+  d.put("log.csv", record_text());
+  fs::create_directory(d.dir() / "old");
+  const std::vector<std::string> args = {"log.csv", "--mass", "0.02", "--rate", "2000000", "--out", "old", "--force"};
+  ASSERT_EQ(interrupted_run(d.dir(), args, SIGKILL, [&] { return holds_temporary(d.dir() / "old"); }), SIGKILL);
+  ASSERT_TRUE(holds_temporary(d.dir() / "old")) << "a killed run cannot take its temporary away";
+  const Outcome r = prepare(d.dir(), {"log.csv", "--mass", "0.02", "--out", "old", "--force"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("a temporary file that an earlier run left when it was stopped"), std::string::npos) << r.err;
+  EXPECT_FALSE(holds_temporary(d.dir() / "old"));
+}
+
 TEST(PrepareEndToEnd, AFileSystemMountedInTheCaseFolderIsLeftAlone) {
   if (::geteuid() != 0) GTEST_SKIP() << "mounting needs root";
   TempDir d("kv_faults_");
@@ -434,6 +447,14 @@ INSTANTIATE_TEST_SUITE_P(
         CheckFault{"CaseNameLeavesTheFolder", [](ScriptedOs& os) { os.put("teste1.txt", case_text("'../x'")); },
                    "the case name '../x' holds a path: the program writes its results to '../x_saida_A.txt' and beside "
                    "it, outside the case folder"},
+        CheckFault{"ControlBytesOfANameEscaped",
+                   [](ScriptedOs& os) {
+                     CaseFile c;
+                     c.original = "'cel\x1b[2Jula.txt'";
+                     c.w = "100";
+                     os.put("teste1.txt", c.text());
+                   },
+                   "cel\\x1B[2Jula.txt: the load-cell data file is missing"},
         CheckFault{"ControlBytesEscaped",
                    [](ScriptedOs& os) { os.put("celula.txt", "0.00 0\r\n0.01 \x1b]0;owned\x07\r\n"); },
                    "'0.01 \\x1B]0;owned\\x07' is not two numbers"}),
