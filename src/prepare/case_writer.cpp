@@ -166,12 +166,23 @@ void remove_stale(const CaseRequest& request, bool folder_exists, WriteReport& r
 
 }  // namespace
 
+namespace {
+
+// ".NAME.prepare-", the start of prepare's temporary names beside NAME.
+std::string temporary_head(std::string_view name) {
+  std::string head(1, '.');
+  head.append(name).append(".prepare-");
+  return head;
+}
+
+}  // namespace
+
 std::string temporary_name(const std::string& folder, std::string_view name, unsigned n) {
-  return joined(folder, "." + std::string(name) + ".prepare-" + std::to_string(n));
+  return joined(folder, temporary_head(name).append(std::to_string(n)));
 }
 
 bool is_temporary_of(std::string_view entry, std::string_view name) {
-  const std::string head = "." + std::string(name) + ".prepare-";
+  const std::string head = temporary_head(name);
   if (entry.size() <= head.size() || entry.substr(0, head.size()) != head) return false;
   const std::string_view digits = entry.substr(head.size());
   return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
