@@ -36,13 +36,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   os.put("log.txt", std::string(reinterpret_cast<const char*>(data) + 2, size - 2));
 
   ReadOptions ro;
-  if (a & 7u) ro.layout.delimiter = static_cast<Delimiter>((a & 7u) % 4u);
+  static constexpr Delimiter kDelimiters[] = {Delimiter::Comma, Delimiter::Semicolon, Delimiter::Tab, Delimiter::Blanks,
+                                              Delimiter::Colon, Delimiter{'|'}, Delimiter{'/'}};
+  if (a & 7u) ro.layout.delimiter = kDelimiters[(a & 7u) - 1];
   ro.layout.decimal_comma = (a & 8u) != 0;
   if (a & 16u) {
     ro.time_unit = (a & 32u) ? TimeUnit::ms : TimeUnit::us;
     ro.time_unit_given = true;
   }
   ro.thrust_unit = static_cast<ThrustUnit>((b & 7u) % 5u);
+  ro.thrust_unit_given = (b & 7u) != 0;
   if (b & 8u) ro.scale = -1;
   if (b & 16u) {
     ro.layout.time_col = "none";
@@ -54,6 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   co.rate = ro.rate;
   if (a & 64u) co.window = std::pair<double, double>{0.5, 1.5};
   if (a & 128u) co.threshold_pct = 50;
+  // What a user gives after a stop: a run, an event, tare spans, the conditions accepted.
+  if ((b & 48u) == 48u) {
+    ro.run = 2;
+    co.event = 2;
+    co.tare_spans = {0.0, 0.4};
+    co.accept = {true, true, true};
+  }
 
   try {
     LoggerReader reader("log.txt", ro);
@@ -63,6 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // A record of days at the grid's rate would make a curve of gigabytes: that is not
     // what is looked for here.
     if (scan.t_last - scan.t_first > 600) return 0;
+    co.published_curve = scan.format.published_curve;
+    if (scan.layout.time_col < 0) co.rate = 0;
     const Prepared p = condition(reader, scan, co);
     require(p.rate >= 1 && p.ia < p.i0 && p.i0 < p.i1 && p.i1 < p.ib);
     require(p.F.size() == static_cast<std::size_t>(p.ib - p.ia + 1));
