@@ -217,16 +217,35 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   for (const std::int64_t w : scan_.clock_wraps)
     if (!first_pass && w <= lines_.number()) wrap += kClockWrap;
   const auto need = static_cast<std::size_t>(std::max(tc, fc) + 1);
+  // What the loop reads and counts, in locals: the compiler keeps them in registers.
+  const double scale = opt_.scale, offset = opt_.offset, factor = thrust_factor_, divisor = time_divisor_;
+  const double rate = scan_.rate, x0 = scan_.format.x0;
+  double shift = scan_.shift;
+  bool whole = scan_.whole_times;
+  std::int64_t n_lines = 0, n_skipped = 0, n_data = 0, n_folded = 0;
+  Run current;
+  const auto counted = [&] {
+    if (!first_pass) return;
+    scan_.lines += n_lines;
+    scan_.skipped += n_skipped;
+    scan_.data_lines += n_data;
+    scan_.folded += n_folded;
+    scan_.whole_times = whole;
+    scan_.shift = shift;
+    if (current.points > 0) scan_.runs.push_back(current);
+    // The runs' last times, in s.
+    for (Run& r : scan_.runs) r.t_last = tc < 0 ? r.t_last / rate + x0 : r.t_last / divisor;
+  };
   while (lines_.next(line)) {
-    if (first_pass) ++scan_.lines;
+    ++n_lines;
     // A line that starts with a digit is neither blank nor a comment.
     const bool digit_first = !line.empty() && line[0] >= '0' && line[0] <= '9';
     if (!digit_first && (line.empty() || blank(line) || is_comment(line))) {
-      if (first_pass) ++scan_.skipped;
+      ++n_skipped;
       continue;
     }
     if (lines_.number() < lay.first_data_line) {
-      if (first_pass) ++scan_.skipped;
+      ++n_skipped;
       continue;
     }
     std::string_view rse_t, rse_f;
@@ -234,7 +253,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       fields.clear();
       if (rse_point(line, rse_t, rse_f)) fields = {rse_t, rse_f};
       else {
-        if (first_pass) ++scan_.skipped;
+        ++n_skipped;
         continue;
       }
     }
@@ -260,12 +279,12 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
         if (lay.decimal_comma) what += " with decimal commas";
         throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted(line, 80) + ": " + what);
       }
-      if (first_pass) ++scan_.skipped;
+      ++n_skipped;
       continue;
     }
-    if (first_pass) ++scan_.data_lines;
+    ++n_data;
     have_data = true;
-    const double F = (opt_.scale * raw_F + opt_.offset) * thrust_factor_;
+    const double F = (scale * raw_F + offset) * factor;
     if (!std::isfinite(F))
       out_of_range(line, fc, opt_.scale != 1 || opt_.offset != 0 ? "--scale, --offset and --thrust-unit" : "--thrust-unit");
     if (tc < 0) raw_t = static_cast<double>(index);
@@ -281,43 +300,49 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       p_sum += F;
       ++p_count;
       p_last_line = lines_.number();
-      if (first_pass) ++scan_.folded;
+      ++n_folded;
       ++index;
       continue;
     }
-    if (pending && !emit()) return;
+    if (pending && !emit()) {
+      counted();
+      return;
+    }
     if (pending == false && p_count > 0 && raw_t < p_raw_t) {
       // The clock went back: another run starts here.
-      if (!first_pass) return;
+      if (!first_pass) {
+        counted();
+        return;
+      }
       ++run;
       wrap = 0;
       index = 0;
       if (tc < 0) raw_t = 0;
-      scan_.runs.push_back(Run{lines_.number(), lines_.number(), 0, 0, 0, 0});
+      scan_.runs.push_back(current);
+      current = Run{};
     }
     if (first_pass) {
-      if (scan_.runs.empty()) scan_.runs.push_back(Run{lines_.number(), lines_.number(), 0, 0, 0, 0});
-      Run& r = scan_.runs.back();
-      if (r.points == 0) {
-        r.t_first = tc < 0 ? raw_t / scan_.rate + scan_.format.x0 : raw_t / time_divisor_;
-        r.F_max = F;
+      if (current.points == 0) {
+        current.first_line = lines_.number();
+        current.t_first = tc < 0 ? raw_t / rate + x0 : raw_t / divisor;
+        current.F_max = F;
       }
-      r.last_line = lines_.number();
-      r.t_last = raw_t;  // in the file's units until the run ends
-      if (F > r.F_max) r.F_max = F;
-      ++r.points;
+      current.last_line = lines_.number();
+      current.t_last = raw_t;  // in the file's units until the run ends
+      if (F > current.F_max) current.F_max = F;
+      ++current.points;
     }
     double t;
     if (tc < 0) {
-      t = raw_t / scan_.rate + scan_.format.x0;
+      t = raw_t / rate + x0;
     } else {
-      t = time_divisor_ == 1.0 ? raw_t : raw_t / time_divisor_;
+      t = divisor == 1.0 ? raw_t : raw_t / divisor;
       if (!shift_decided && mine()) {
         shift_decided = true;
-        if (t >= kAbsoluteClock) scan_.shift = t;
+        if (t >= kAbsoluteClock) shift = t;
       }
-      if (first_pass && scan_.whole_times && mine() && raw_t != std::floor(raw_t)) scan_.whole_times = false;
-      t -= scan_.shift;
+      if (first_pass && whole && mine() && raw_t != std::floor(raw_t)) whole = false;
+      t -= shift;
     }
     pending = true;
     p_raw_t = raw_t;
@@ -330,9 +355,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     ++index;
   }
   if (pending) emit();
-  // The runs' last times, in s.
-  if (first_pass)
-    for (Run& r : scan_.runs) r.t_last = tc < 0 ? r.t_last / scan_.rate + scan_.format.x0 : r.t_last / time_divisor_;
+  counted();
 }
 
 void LoggerReader::out_of_range(std::string_view line, int column, const char* after) {
@@ -519,7 +542,6 @@ const Scan& LoggerReader::scan() {
 
   std::vector<double> steps;
   std::size_t stride = 1, step_count = 0, until_kept = 1;
-  bool first = true;
   double prev_t = 0;
   std::size_t block_size = 1;
   Block cur;
@@ -551,7 +573,11 @@ const Scan& LoggerReader::scan() {
     std::uint64_t offset;
     std::int64_t index;
   };
-  std::optional<Held> before, held;
+  // The statistics in locals while the pass runs (the compiler keeps them in registers).
+  Held before{}, held{};
+  int seen = 0;  // points held so far, up to two
+  double F_min = 0, F_max = 0, step_min = 0, step_max = 0;
+  std::int64_t step_max_line = 0, points = 0;
   auto into_blocks = [&](const Held& h, double F) {
     if (cur.count == 0) {
       cur.t_first = h.p.t;
@@ -563,46 +589,45 @@ const Scan& LoggerReader::scan() {
     }
     cur.t_last = h.p.t;
     cur.sum += F;
-    cur.min = std::min(cur.min, F);
-    cur.max = std::max(cur.max, F);
+    if (F < cur.min) cur.min = F;
+    if (F > cur.max) cur.max = F;
     if (static_cast<std::size_t>(++cur.count) == block_size) close_block();
   };
   auto take = [&](const Point& p, std::int64_t line_no, std::uint64_t offset, std::int64_t index) {
-    if (first) {
+    if (points == 0) {
       scan_.t_first = p.t;
-      scan_.F_min = scan_.F_max = p.F;
-      first = false;
+      F_min = F_max = p.F;
     } else {
       const double step = p.t - prev_t;
-      if (step_count == 0 || step < scan_.step_min) scan_.step_min = step;
-      if (step_count == 0 || step > scan_.step_max) {
-        scan_.step_max = step;
-        scan_.step_max_line = line_no;
+      if (step_count == 0 || step < step_min) step_min = step;
+      if (step_count == 0 || step > step_max) {
+        step_max = step;
+        step_max_line = line_no;
       }
       if (--until_kept == 0) {
         steps.push_back(step);
         until_kept = stride;
+        if (steps.size() >= kStepSamples) {
+          std::size_t k = 0;
+          for (std::size_t i = 0; i < steps.size(); i += 2) steps[k++] = steps[i];
+          steps.resize(k);
+          stride *= 2;
+          until_kept = stride;
+        }
       }
       ++step_count;
-      if (steps.size() >= kStepSamples) {
-        std::size_t k = 0;
-        for (std::size_t i = 0; i < steps.size(); i += 2) steps[k++] = steps[i];
-        steps.resize(k);
-        stride *= 2;
-        until_kept = stride;
-      }
-      scan_.F_min = std::min(scan_.F_min, p.F);
-      scan_.F_max = std::max(scan_.F_max, p.F);
+      if (p.F < F_min) F_min = p.F;
+      if (p.F > F_max) F_max = p.F;
     }
     prev_t = p.t;
-    ++scan_.points;
-    const Held now{p, line_no, offset, index};
-    if (held) {
-      const double a = before ? before->p.F : held->p.F, b = held->p.F, c = p.F;
-      into_blocks(*held, std::max(std::min(a, b), std::min(std::max(a, b), c)));
+    ++points;
+    if (seen > 0) {
+      const double x = seen > 1 ? before.p.F : held.p.F, y = held.p.F, z = p.F;
+      into_blocks(held, std::max(std::min(x, y), std::min(std::max(x, y), z)));
     }
     before = held;
-    held = now;
+    held = Held{p, line_no, offset, index};
+    if (seen < 2) ++seen;
     return true;
   };
   if (scan_.format.format == FileFormat::TwoRows) {
@@ -611,8 +636,14 @@ const Scan& LoggerReader::scan() {
   } else {
     read_points(take, true);
   }
-  if (held) into_blocks(*held, held->p.F);
+  if (seen > 0) into_blocks(held, held.p.F);
   if (cur.count > 0) close_block();
+  scan_.points = points;
+  scan_.F_min = F_min;
+  scan_.F_max = F_max;
+  scan_.step_min = step_min;
+  scan_.step_max = step_max;
+  scan_.step_max_line = step_max_line;
   scan_.t_last = prev_t;
   if (scan_.runs.size() > 1 && opt_.run == 0) several_runs();
   if (opt_.run > static_cast<int>(std::max<std::size_t>(scan_.runs.size(), 1)))
