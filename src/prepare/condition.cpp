@@ -522,7 +522,9 @@ Prepared condition_points(std::span<const Point> pts, double step_median, const 
       run = F[i] == F[kp] ? run + 1 : 0;
       longest = std::max(longest, run);
     }
-    if (longest >= 3 && !opt.accept.clipped && out.glitches.empty())
+    // A few equal readings at the top are a coarse logger's; a clipped peak holds many.
+    const auto burn_samples = static_cast<double>(iz - ia);
+    if (static_cast<double>(longest) >= std::max(5.0, 0.02 * burn_samples) && !opt.accept.clipped && out.glitches.empty())
       throw DataError(name + ": the peak is flat at " + significant(F[kp], 6) + " N over " + std::to_string(longest) +
                       " readings: the load cell or its amplifier clipped it, and the impulse is low by what was cut "
                       "off; give --accept clipped if the flat top is the motor's");
