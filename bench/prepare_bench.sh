@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times the prepare companion on a generated logger file (a 10 kHz export with a 3 s
 # firing in the middle; bench/prepare_gen.cpp) and reports the wall time and the peak
-# RSS of each run, and their medians.
+# RSS of each run, and their medians, beside the floor (bench/prepare_floor.cpp: the
+# file read once, two numbers a line parsed with fast_float) and the ratio of the two.
 #
 #   bench/prepare_bench.sh [runs] [lines]      default: 3 runs of 10000000 lines
 #
@@ -16,7 +17,7 @@ lines=${2:-10000000}
 
 build=$root/build-bench-release
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKV_TESTS=OFF -DKV_BENCH=ON >/dev/null
-cmake --build "$build" --target kalvorestine_2p0_prepare bench_prepare_gen >/dev/null
+cmake --build "$build" --target kalvorestine_2p0_prepare bench_prepare_gen bench_prepare_floor >/dev/null
 
 work=$(mktemp -d /tmp/kv_prepare_bench_XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -37,3 +38,13 @@ for ((i = 1; i <= runs; i++)); do
 done
 echo "median: $(printf '%s\n' "${walls[@]}" | median) s wall, peak RSS $(($(printf '%s\n' "${rss[@]}" | median | cut -d. -f1) / 1024)) MiB"
 echo "prepared: $(wc -l <"$work/case/logger_celula.txt") points in the load-cell file"
+floors=()
+for ((i = 1; i <= runs; i++)); do
+  /usr/bin/time -f '%e %M' -o "$work/time" "$build/bench_prepare_floor" "$work/logger.csv" >/dev/null
+  read -r wall kib <"$work/time"
+  floors+=("$wall")
+  echo "floor $i: ${wall} s, peak RSS $((kib / 1024)) MiB"
+done
+prep=$(printf '%s\n' "${walls[@]}" | median)
+floor=$(printf '%s\n' "${floors[@]}" | median)
+echo "floor median: $floor s; prepare / floor = $(awk -v a="$prep" -v b="$floor" 'BEGIN { printf "%.2f", a / b }')"

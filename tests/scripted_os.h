@@ -198,6 +198,12 @@ class ScriptedOs final : public io::Os {
     return true;
   }
   std::int64_t position(int handle) override { return static_cast<std::int64_t>(handles_.at(handle).pos); }
+  bool seek(int handle, std::int64_t offset) override {
+    Handle& h = handles_.at(handle);
+    if (not_regular_.count(h.file) || offset < 0) return false;
+    h.pos = static_cast<std::size_t>(offset);
+    return true;
+  }
   bool is_regular(int handle) override { return not_regular_.count(handles_.at(handle).file) == 0; }
   void close(int handle) override { handles_.erase(handle); }
   std::string full_path(std::string_view name) override { return normal(name); }
@@ -484,6 +490,7 @@ class StderrCapture final : public io::Os {
   }
   bool truncate(int handle, std::int64_t size) override { return real_->truncate(handle, size); }
   std::int64_t position(int handle) override { return real_->position(handle); }
+  bool seek(int handle, std::int64_t offset) override { return real_->seek(handle, offset); }
   bool is_regular(int handle) override { return real_->is_regular(handle); }
   void close(int handle) override { real_->close(handle); }
   std::string full_path(std::string_view name) override { return real_->full_path(name); }

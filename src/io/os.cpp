@@ -221,6 +221,7 @@ class RealOs final : public Os {
     return ::_chsize_s(handle, size) == 0 && ::_lseeki64(handle, size, SEEK_SET) == size;
   }
   std::int64_t position(int handle) override { return ::_lseeki64(handle, 0, SEEK_CUR); }
+  bool seek(int handle, std::int64_t offset) override { return ::_lseeki64(handle, offset, SEEK_SET) == offset; }
   bool is_regular(int handle) override {
     struct _stat64 st;
     return ::_fstat64(handle, &st) == 0 && (st.st_mode & _S_IFREG) != 0;
@@ -247,6 +248,9 @@ class RealOs final : public Os {
            ::lseek(handle, static_cast<off_t>(size), SEEK_SET) == size;
   }
   std::int64_t position(int handle) override { return static_cast<std::int64_t>(::lseek(handle, 0, SEEK_CUR)); }
+  bool seek(int handle, std::int64_t offset) override {
+    return ::lseek(handle, static_cast<off_t>(offset), SEEK_SET) == static_cast<off_t>(offset);
+  }
   bool is_regular(int handle) override {
     struct stat st;
     return ::fstat(handle, &st) == 0 && S_ISREG(st.st_mode);

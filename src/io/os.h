@@ -90,6 +90,13 @@ class Os {
   virtual std::int64_t position(int handle) = 0;
   // A regular file, which can be cut off (not a terminal, pipe or device).
   virtual bool is_regular(int handle) = 0;
+  // Positions a regular file at `offset` bytes from its start, for a reader that reads a
+  // stretch of it again; false where the OS cannot (the caller then opens it anew).
+  virtual bool seek(int handle, std::int64_t offset) {
+    (void)handle;
+    (void)offset;
+    return false;
+  }
   virtual void close(int handle) = 0;
   // The name made absolute against the working directory and lexically normalised
   // ("." and ".." taken out, separators as the platform writes them), in the same

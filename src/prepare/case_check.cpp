@@ -12,7 +12,9 @@
 #include "io/list_directed.h"
 #include "output/plot_script.h"
 #include "prepare/logger_format.h"
+#include "prepare/os_files.h"
 #include "prepare/text_lines.h"
+#include "run/program_files.h"
 #include "run/run_state.h"
 
 namespace kv::prepare {
@@ -21,10 +23,7 @@ using companion::significant;
 
 namespace {
 
-// A unit the program does not use, for the files opened only to see that they open.
-constexpr int kProbeUnit = 48;
-
-std::string shown(std::string_view text) { return companion::quoted_excerpt(text, 60); }
+std::string shown(std::string_view text) { return quoted(text, 60); }
 
 bool separator(char c) { return c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\r'; }
 
@@ -62,11 +61,15 @@ std::string failure_text(const io::Failure& f) { return "the program stops here:
 
 void check_load_cell(const RunState& s, std::vector<Finding>& out) {
   const std::string name(s.original.trim());
-  // Opened as the program opens it, but for reading only: a missing file is reported
-  // (the program would create it empty and stop at its first read).
+  // Opened as the program opens it, under its unit, but for reading only: a missing file
+  // is reported (the program would create it empty and stop at its first read), and so
+  // is one that is not a regular file (the program stops at its first read).
   try {
-    io::open(kProbeUnit, name, io::Access::Read);
-    io::close(kProbeUnit);
+    io::open(unit::kLoadCell, name, io::Access::Read);
+    const bool regular = io::file(unit::kLoadCell).regular;
+    const io::Failure not_regular = io::unit_failure(io::kOpenFailure, unit::kLoadCell, io::file(unit::kLoadCell).full_path);
+    io::close(unit::kLoadCell);
+    if (!regular) throw not_regular;
   } catch (const io::Failure& f) {
     io::close_all_as_they_stand();
     out.push_back({name, f.number == io::kFileNotFound
@@ -75,7 +78,7 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
                              : failure_text(f)});
     return;
   }
-  TextLines lines{std::filesystem::path(name), true};
+  TextLines lines{name, true};
   auto at = [&](std::int64_t line) { return name + ":" + std::to_string(line); };
 
   const double dt = sampling_interval(s.w);
@@ -86,7 +89,8 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
   int got = 0;
   std::int64_t nc = 0, before = 0, last_line = 0, first_in = 0, last_in = 0, nmax_line = 0;
   std::int64_t first_before = 0, last_before = 0;
-  double sum_before = 0, peak = 0;
+  double peak = 0;
+  std::vector<double> thrust_before;
   bool whole = true, comma_seen = false, past = false;
   double prev_t = 0;
   std::vector<double> steps;
@@ -141,7 +145,7 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
       if (before == 0) first_before = lines.number();
       last_before = lines.number();
       ++before;
-      sum_before += F;
+      thrust_before.push_back(F);
     }
     past = window.passed(t);
   }
@@ -173,25 +177,76 @@ void check_load_cell(const RunState& s, std::vector<Finding>& out) {
       out.push_back({span, "the samples are " + significant(median, 6) + " s apart (" + significant(1 / median, 5) + " Hz) but w = " +
                                std::to_string(s.w) + ": the program places point n at (n - 1)/w, so the curve's times and impulse come "
                                "out " + significant(std::abs(100 * (dt / median - 1)), 3) + " % " + (dt < median ? "low" : "high") +
-                               "; give w = " + std::to_string(static_cast<long long>(std::llround(1 / median))) + " or resample with kalvorestine_2p0_prepare"});
+                               "; give w = " + significant(std::round(1 / median), 10) + " or resample with kalvorestine_2p0_prepare"});
     else if (step_max > 1.5 * median)
       out.push_back({at(step_max_line), "a step of " + significant(step_max, 6) + " s where the record's step is " + significant(median, 6) +
                                             " s: the program places the points 1/w apart whatever their times, so gaps "
                                             "shorten the curve; resample with kalvorestine_2p0_prepare"});
   }
   if (before > 0 && peak > 0) {
-    const double mean = sum_before / static_cast<double>(before);
-    if (std::abs(mean) > 0.02 * peak)
+    // The baseline before ti: the median of the samples there, so that the rise just
+    // before ti (up to the threshold) does not count as an offset.
+    std::nth_element(thrust_before.begin(), thrust_before.begin() + static_cast<std::ptrdiff_t>(thrust_before.size() / 2),
+                     thrust_before.end());
+    const double level = thrust_before[thrust_before.size() / 2];
+    if (std::abs(level) > 0.02 * peak)
       out.push_back({name + ":" + std::to_string(first_before) + "-" + std::to_string(last_before),
-                     "the thrust before ti averages " + significant(mean, 4) + " N, " + significant(100 * mean / peak, 3) +
-                         " % of the peak " + significant(peak, 4) + " N: the load cell's zero is off (not tared), and the "
-                         "offset goes into the impulse"});
+                     "the thrust before ti stands at " + significant(level, 4) + " N (the median of " +
+                         std::to_string(before) + " samples), " + significant(100 * level / peak, 3) + " % of the peak " +
+                         significant(peak, 4) + " N: the load cell's zero is off (not tared), and the offset goes into "
+                         "the impulse"});
   }
 }
 
-}  // namespace
+// The program writes its results into the case folder, starting with the run log: a
+// folder it cannot write to stops it there (message 9). Found with a probe file made
+// and removed at once, or by opening the result files that exist as the program does.
+void check_writable(const RunState& s, std::vector<Finding>& out) {
+  const std::string caso(s.caso.trim());
+  const std::pair<int, std::string> results[] = {{unit::kRunLog, run_log_name(caso)},
+                                                 {unit::kSummaryReport, summary_report_name(caso)},
+                                                 {unit::kCurveTable, curve_table_name(caso)}};
+  const auto refused = [&](int u, const std::string& name) {
+    out.push_back({name, failure_text(io::unit_failure(io::kPermissionDenied, u, io::full_path_name(name))) +
+                             " (the program cannot write there)"});
+  };
+  for (const auto& [u, name] : results) {
+    const io::FileStatus st = io::os().status(name, true);
+    if (st.kind == io::FileKind::Missing) {
+      const std::string probe = folder_of(name) + "/.kalvorestine_2p0_prepare-check";
+      const io::OpenResult r = io::os().open(probe, io::Access::CreateNew);
+      if (r.error == io::OsError::None) {
+        io::os().close(r.handle);
+        io::os().remove_file(probe);
+      } else if (r.error == io::OsError::AccessDenied) {
+        refused(u, name);
+        return;
+      }
+    } else if (st.kind == io::FileKind::Regular) {
+      const io::OpenResult r = io::os().open(name, io::Access::ReadWrite);
+      if (r.error == io::OsError::None) io::os().close(r.handle);
+      if (r.error == io::OsError::AccessDenied) {
+        refused(u, name);
+        return;
+      }
+    }
+  }
+}
 
-std::vector<Finding> check_case() {
+// A case name with a folder in it makes the program write its results elsewhere.
+void check_case_name(const RunState& s, std::vector<Finding>& out) {
+  const std::string caso(s.caso.trim());
+  if (caso.find_first_of("/\\") == std::string::npos && caso.find(':') == std::string::npos) return;
+  const bool outside = caso.front() == '/' || caso.front() == '\\' || caso.find(':') != std::string::npos ||
+                       caso.starts_with("..") || caso.find("/..") != std::string::npos || caso.find("\\..") != std::string::npos;
+  out.push_back({std::string(s.arqcaso.trim()),
+                 "the case name " + shown(caso) + " holds a path: the program writes its results to " +
+                     shown(summary_report_name(caso)) + " and beside it, " +
+                     (outside ? "outside the case folder" : "in another folder than the case folder") +
+                     "; give a case name without '/' or '\\'"});
+}
+
+std::vector<Finding> check_files() {
   std::vector<Finding> out;
   auto state = std::make_unique<RunState>();
   RunState& s = *state;
@@ -228,15 +283,16 @@ std::vector<Finding> check_case() {
   }
   if (s.nmax <= 0) out.push_back({arqcaso, "nmax = " + std::to_string(s.nmax) + ": no point can be stored"});
   if (!(s.M > 0)) out.push_back({arqcaso, "M = " + significant(s.M, 6) + " kg: the propellant mass must be positive"});
+  check_case_name(s, out);
   if (values_ok) check_load_cell(s, out);
+  check_writable(s, out);
 
   if (s.graf == 1) {
-    std::error_code ec;
-    if (!std::filesystem::exists(std::filesystem::path(std::string(kPlotScript)), ec)) {
+    if (io::os().status(kPlotScript, true).kind == io::FileKind::Missing) {
       out.push_back({kPlotScript, "missing while graf = 1: the program creates it empty and stops (end-of-file during "
                                   "read); copy one with six head records, or set graf = 0"});
     } else {
-      TextLines script{std::filesystem::path(std::string(kPlotScript)), true};
+      TextLines script{kPlotScript, true};
       std::string_view line;
       int records = 0;
       static_assert(kPlotScriptHeadRecords == 6, "the messages say six");
@@ -246,6 +302,18 @@ std::vector<Finding> check_case() {
                                         ", fewer than the six head records the program keeps: it stops (end-of-file "
                                         "during read)"});
     }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<Finding> check_case() {
+  std::vector<Finding> out = check_files();
+  // Names and values come from the files: what the terminal shows is their bytes escaped.
+  for (Finding& f : out) {
+    f.where = printable(f.where);
+    f.text = printable(f.text);
   }
   return out;
 }

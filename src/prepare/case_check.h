@@ -2,7 +2,6 @@
 // would stop the program or silently falsify its figures, with the file and line.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
 

@@ -1,19 +1,23 @@
 // Writing a prepared case: the general data file, the case parameter file, the load-cell
-// data file and, when the folder has none, the plot script's head. Everything is built in
-// a temporary folder beside the target and moved into place at the end, so that a case
-// folder is never left half-written.
+// data file and, when the folder has none, the plot script's head. A new case is built in
+// a temporary folder beside the target and renamed into place at the end; in an existing
+// folder (--force) each case file is written to a temporary file beside it and renamed
+// over it, and nothing else there is touched. Nothing is left half-written: on a failure
+// or an interruption the temporary files go, and the files that were there stay.
 #pragma once
 
-#include <filesystem>
 #include <string>
+#include <vector>
 
+#include "io/os.h"
 #include "prepare/condition.h"
 
 namespace kv::prepare {
 
 struct CaseRequest {
-  std::filesystem::path folder;
-  bool force = false;         // replace an existing case folder
+  std::string folder;         // as the user named it, without a trailing separator
+  bool force = false;         // replace the case files of an existing case folder
+  io::FileStatus logger;      // the file read, which is never written over
   std::string caso;           // the case name: ASCII letters, digits, '_', '-', '.'
   std::string titulo;         // Windows-1252
   double mass = 0;            // kg
@@ -28,8 +32,24 @@ std::string load_cell_file_name(const std::string& caso);
 // The case parameter file's twelve records, each value followed by its description.
 std::string case_parameters(const Prepared& p, const CaseRequest& request);
 
-// Writes the case; a folder that exists without `force` is a DataError.
-void write_case(const Prepared& p, const CaseRequest& request);
+// What writing the case did besides the case files.
+struct WriteReport {
+  bool plot_script_kept = false;    // the folder's own plot script was left as it is
+  std::vector<std::string> notes;   // temporaries of a stopped earlier run, removed
+};
+
+// The name of a temporary file or folder of prepare's beside `name` ("case" in
+// "runs/case"): ".case.prepare-N" in the same folder. Tells whether a name is one.
+std::string temporary_name(const std::string& folder, std::string_view name, unsigned n);
+bool is_temporary_of(std::string_view entry, std::string_view name);
+
+// Checks that the case can be written where it is asked (a folder that exists without
+// `force`, a symbolic link, a case file that is the logger file itself are DataErrors)
+// before anything is read at length.
+void check_target(const CaseRequest& request);
+
+// Writes the case.
+WriteReport write_case(const Prepared& p, const CaseRequest& request);
 
 // The longest case name (the program's field has 90 characters, and the result files add
 // their suffix to it) and the longest title.

@@ -26,18 +26,18 @@
 #include "prepare/case_writer.h"
 #include "prepare/condition.h"
 #include "prepare/logger_reader.h"
+#include "io/diagnostics.h"
+#include "io/os.h"
+#include "prepare/os_files.h"
 #include "prepare/summary.h"
 #include "run/program_files.h"
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace kv::prepare;
 using kv::companion::Companion;
 using kv::companion::DataError;
 using kv::companion::UsageError;
-using kv::companion::display_name;
-using kv::companion::utf8_path;
 
 constexpr const char* kProgram = "kalvorestine_2p0_prepare";
 
@@ -54,9 +54,38 @@ struct Args {
   std::optional<Tare> tare;
   std::optional<double> threshold, margin, cutoff, mass;
   std::optional<std::pair<double, double>> window;
+  std::optional<std::int64_t> skip_lines;
+  std::optional<int> run, event;
+  std::vector<double> tare_spans;
+  Accepted accept;
   std::string out, caso, title;
   bool force = false, quiet = false;
 };
+
+// Numbers separated by commas, each with a decimal point, or each with a decimal comma
+// (then every other comma separates them): "2.5,3.7" or "2,5,3,7".
+std::vector<double> number_list(const std::string& option, const std::string& text, std::size_t count,
+                                const char* what) {
+  std::vector<std::size_t> commas;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] == ',') commas.push_back(i);
+  std::vector<std::size_t> cuts;
+  if (commas.size() == count - 1) cuts = commas;
+  else if (commas.size() == 2 * count - 1)
+    for (std::size_t k = 1; k < commas.size(); k += 2) cuts.push_back(commas[k]);
+  else
+    throw UsageError(option + " " + text + ": give " + what);
+  std::vector<double> out;
+  std::size_t from = 0;
+  cuts.push_back(text.size());
+  for (const std::size_t at : cuts) {
+    const auto v = kv::companion::user_number(std::string_view(text).substr(from, at - from));
+    if (!v) throw UsageError(option + " " + text + ": give " + what);
+    out.push_back(*v);
+    from = at + 1;
+  }
+  return out;
+}
 
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -79,16 +108,29 @@ CLI::Validator column_check(const std::string& option, bool none_allowed) {
 // --window TI,TF: two numbers, each with a decimal point, or each with a decimal comma
 // ("2,5,3,7"): the comma between them is the one in the middle then.
 std::pair<double, double> window_option(const std::string& text) {
-  std::vector<std::size_t> commas;
-  for (std::size_t i = 0; i < text.size(); ++i)
-    if (text[i] == ',') commas.push_back(i);
-  if (commas.size() != 1 && commas.size() != 3) throw UsageError("--window " + text + ": give TI,TF in seconds");
-  const std::size_t at = commas[commas.size() / 2];
-  const auto ti = kv::companion::user_number(std::string_view(text).substr(0, at));
-  const auto tf = kv::companion::user_number(std::string_view(text).substr(at + 1));
-  if (!ti || !tf) throw UsageError("--window " + text + ": give TI,TF in seconds");
-  if (!(*tf > *ti)) throw UsageError("--window " + text + ": TF must come after TI");
-  return {*ti, *tf};
+  const std::vector<double> v = number_list("--window", text, 2, "TI,TF in seconds");
+  if (!(v[1] > v[0])) throw UsageError("--window " + text + ": TF must come after TI");
+  return {v[0], v[1]};
+}
+
+std::vector<double> tare_span_option(const std::string& text) {
+  const char* what = "A,B (a quiet span before ignition) or A,B,C,D (and one after the burn), in seconds";
+  const auto ordered = [](const std::vector<double>& v) {
+    for (std::size_t k = 1; k < v.size(); ++k)
+      if (!(v[k] > v[k - 1])) return false;
+    return true;
+  };
+  const auto commas = std::count(text.begin(), text.end(), ',');
+  std::vector<double> v;
+  if (commas == 3) {
+    // Four numbers with points, or two with decimal commas ("0,5,1,5").
+    v = number_list("--tare-span", text, 4, what);
+    if (!ordered(v)) v = number_list("--tare-span", text, 2, what);
+  } else {
+    v = number_list("--tare-span", text, commas <= 1 ? 2 : 4, what);
+  }
+  if (!ordered(v)) throw UsageError("--tare-span " + text + ": the times must follow one another, each span after its start");
+  return v;
 }
 
 // The case name a logger file's name makes: its letters, digits, '_', '-' and '.', each
@@ -114,23 +156,30 @@ int prepare(const Companion& companion, const Args& a) {
     ro.time_unit = *a.time_unit;
     ro.time_unit_given = true;
   }
-  if (a.thrust_unit) ro.thrust_unit = *a.thrust_unit;
+  if (a.thrust_unit) {
+    ro.thrust_unit = *a.thrust_unit;
+    ro.thrust_unit_given = true;
+  }
+  ro.layout.skip_lines = a.skip_lines.value_or(0);
+  ro.run = a.run.value_or(0);
   ro.scale = a.scale.value_or(1.0);
   ro.offset = a.offset.value_or(0.0);
 
   ConditionOptions co;
   co.tare = a.tare.value_or(Tare::pre);
+  co.tare_given = a.tare.has_value();
+  co.tare_spans = a.tare_spans;
+  co.event = a.event.value_or(0);
+  co.accept = a.accept;
   co.threshold_pct = a.threshold.value_or(co.threshold_pct);
   co.window = a.window;
   co.margin = a.margin.value_or(co.margin);
   co.cutoff = a.cutoff.value_or(0.0);
-  co.rate = ro.rate;
 
   CaseRequest request;
-  request.mass = *a.mass;
+  request.mass = a.mass.value_or(0.0);
   request.cutoff = co.cutoff;
-  const fs::path logger = utf8_path(a.logger);
-  const std::string stem = display_name(logger.stem());
+  const std::string stem(stem_of(a.logger));
   if (!a.caso.empty()) {
     request.caso = a.caso;
   } else {
@@ -139,39 +188,54 @@ int prepare(const Companion& companion, const Args& a) {
       throw DataError(a.logger + ": its name makes the case name " + request.caso + ", which cannot be one (" + problem +
                       "): give --case NAME");
   }
-  request.titulo = *kv::companion::cp1252_from_utf8(a.title.empty() ? request.caso : a.title);
+  request.logger = regular_input(a.logger);
   if (!a.out.empty()) {
-    request.folder = utf8_path(a.out);
+    request.folder = without_trailing_separators(a.out);
   } else {
-    request.folder = utf8_path(stem);
-    if (fs::absolute(request.folder) == fs::absolute(logger)) request.folder = utf8_path(stem + "_case");
+    // In this folder, named after the logger file; never the logger file itself.
+    request.folder = stem;
+    const kv::io::FileStatus there = kv::io::os().status(stem, true);
+    if (there.device == request.logger.device && there.id == request.logger.id) request.folder += "_case";
   }
   request.force = a.force;
-  request.source = display_name(logger.filename());
+  request.source = std::string(last_part(a.logger));
+  check_target(request);
 
-  std::error_code ec;
-  if (fs::exists(request.folder, ec) && !request.force)
-    throw DataError(display_name(request.folder) + ": the case folder exists already; give --force to replace its case "
-                                                "files, or --out another folder");
-
-  LoggerReader reader(logger, ro);
+  LoggerReader reader(a.logger, ro);
   const Scan& scan = reader.scan();
-  if (scan.layout.time_col >= 0 && !ro.time_unit_given && scan.whole_times && scan.step_median >= 1)
+  // What the file says of the motor stands where the user said nothing.
+  if (!a.mass) {
+    if (!(scan.format.propellant_kg > 0 && scan.format.propellant_kg < 1e4))
+      throw UsageError("--mass KG is required: the propellant mass in kg (" + a.logger + " does not give it)");
+    request.mass = scan.format.propellant_kg;
+  }
+  std::string title = a.title;
+  if (title.empty() && !scan.format.motor.empty() && title_problem(scan.format.motor).empty()) title = scan.format.motor;
+  request.titulo = *kv::companion::cp1252_from_utf8(title.empty() ? request.caso : title);
+  co.published_curve = scan.format.published_curve;
+  // --rate is the grid's rate where the file has times; without them, the logger's.
+  if (scan.layout.time_col >= 0) co.rate = ro.rate;
+  if (scan.layout.time_col >= 0 && !ro.time_unit_given && !scan.time_unit_from_file && scan.whole_times &&
+      scan.step_median >= 1)
     throw DataError(reader.name() + ": the times step by whole numbers (median step " +
                     kv::companion::shortest(scan.step_median) + "): they look like milliseconds; give --time-unit ms" +
                     (scan.step_median >= 1000 ? " or --time-unit us" : "") + " (or --time-unit s if they are seconds)");
   Prepared p = condition(reader, scan, co);
   const double Is = kv::specific_impulse(kv::exhaust_velocity(p.impulse_program, request.mass));
-  if (Is > 350 || Is < 20)
-    p.warnings.push_back("the specific impulse would be " + std::to_string(static_cast<long long>(Is)) +
-                         " s, far from what propellants give (about 80 to 250 s): check --thrust-unit, --scale and --mass");
+  if (!(Is <= 350 && Is >= 20)) {
+    const std::string says = "the specific impulse would be " + kv::companion::significant(Is, 3) +
+                             " s, far from what propellants give (about 80 to 250 s): check --thrust-unit, --scale and "
+                             "--mass";
+    if (!a.accept.isp) throw DataError(reader.name() + ": " + says + " (--accept isp if they are right)");
+    p.warnings.push_back(says);
+  }
 
-  const bool kept = fs::exists(request.folder / kv::kPlotScript, ec);
-  write_case(p, request);
+  const WriteReport written = write_case(p, request);
+  for (const std::string& note : written.notes) companion.warn(note);
   if (!a.quiet) {
-    companion.out(summary({display_name(logger), &ro, &scan, &p, &request, kept}));
-    companion.out("Next: cd " + display_name(request.folder) + " and run kalvorestine_2p0 there (" + kProgram +
-                  " --check " + display_name(request.folder) + " checks it first).\n");
+    companion.out(summary({a.logger, &ro, &scan, &p, &request, written.plot_script_kept}));
+    companion.out("Next: cd " + request.folder + " and run kalvorestine_2p0 there (" + kProgram + " --check " +
+                  request.folder + " checks it first).\n");
   } else {
     for (const auto& w : p.warnings) companion.warn(w);
   }
@@ -181,7 +245,7 @@ int prepare(const Companion& companion, const Args& a) {
 int check(const Companion& companion, const Args& a) {
   const std::string dir = a.check_dir.empty() ? "." : a.check_dir;
   std::error_code ec;
-  fs::current_path(utf8_path(dir), ec);
+  std::filesystem::current_path(kv::companion::utf8_path(dir), ec);
   if (ec) throw DataError(dir + ": cannot go into the case folder (" + ec.message() + ")");
   const std::vector<Finding> found = check_case();
   std::string report;
@@ -194,6 +258,8 @@ int check(const Companion& companion, const Args& a) {
   companion.out(report);
   return kv::companion::kDataProblem;
 }
+
+int checked_prepare(const Companion& companion, const Args& a);
 
 int run(const Companion& companion, const std::vector<std::string>& args) {
   using kv::companion::add_choice;
@@ -219,18 +285,36 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
           ->check(kv::companion::existing_folder("--check"))
           ->excludes(logger);
   const auto* reading = "Reading the logger file";
-  add_choice<Delimiter>(app, "--delimiter", a.delimiter, "comma, semicolon, tab or blanks (default: found from the data)",
-                        {{"comma", Delimiter::Comma}, {",", Delimiter::Comma}, {"semicolon", Delimiter::Semicolon},
-                         {";", Delimiter::Semicolon}, {"tab", Delimiter::Tab}, {"blanks", Delimiter::Blanks},
-                         {"space", Delimiter::Blanks}})
+  app.add_option_function<std::string>(
+         "--delimiter",
+         [&a](const std::string& text) {
+           a.delimiter = delimiter_named(text);
+           if (!a.delimiter)
+             throw UsageError("--delimiter " + text + ": give comma, semicolon, tab, blanks, colon or one other character");
+         },
+         "comma, semicolon, tab, blanks, colon or any one character (default: found from the data)")
       ->type_name("SEP")->group(reading);
+  app.add_option_function<std::int64_t>(
+         "--skip-lines", [&a](const std::int64_t& n) {
+           if (n < 0) throw UsageError("--skip-lines must be 0 or more");
+           a.skip_lines = n;
+         },
+         "the lines before the data, whatever they hold (default: found from the file's shape)")
+      ->type_name("N")->group(reading);
+  app.add_option_function<int>(
+         "--run", [&a](const int& n) {
+           if (n < 1) throw UsageError("--run must be 1 or more");
+           a.run = n;
+         },
+         "the run to prepare, of a file that holds several (the clock starts again)")
+      ->type_name("N")->group(reading);
   app.add_option("--time-col", a.time_col, "time column: number from 1, header name, or none (default: the first numeric column)")
       ->type_name("N|NAME")->check(column_check("--time-col", true))->group(reading);
   app.add_option("--thrust-col", a.thrust_col, "thrust column: number from 1 or header name (default: the second numeric column)")
       ->type_name("N|NAME")->check(column_check("--thrust-col", false))->group(reading);
   add_number(app, "--rate", a.rate,
-             "the grid's rate in Hz (default 1000, or the logger's when higher); with a thrust column alone, also the "
-             "logger's rate: time = i / rate",
+             "with a thrust column alone, the logger's rate: time = i / rate; with a time column, the grid's rate "
+             "(default: 1000 Hz, the logger's when higher, finer for a short burn)",
              kv::companion::NumberRule{[](double v) { return v >= 1 && v <= 1e7; }, "must be between 1 and 10000000 Hz"})
       ->type_name("HZ")->group(reading);
   app.add_flag("--decimal-comma", a.decimal_comma, "numbers are written with a decimal comma (found by itself where "
@@ -262,9 +346,38 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
       ->type_name("PCT")->group(cond);
   app.add_option_function<std::string>(
          "--window", [&a](const std::string& text) { a.window = window_option(text); },
-         "the window in seconds on the logger's time axis, instead of the automatic one")
+         "the window in seconds on the logger's time axis, instead of the firing found")
       ->type_name("TI,TF")->group(cond);
-  add_number(app, "--margin", a.margin, "room outside the automatic window, in s (default 0.002; one grid step at least)",
+  app.add_option_function<int>(
+         "--event", [&a](const int& n) {
+           if (n < 1) throw UsageError("--event must be 1 or more");
+           a.event = n;
+         },
+         "the event to prepare, of a record that holds several of comparable impulse (they are listed)")
+      ->type_name("N")->group(cond);
+  app.add_option_function<std::string>(
+         "--tare-span", [&a](const std::string& text) { a.tare_spans = tare_span_option(text); },
+         "the quiet span before ignition to tare on, in s; A,B,C,D: and the one after the burn (--tare linear)")
+      ->type_name("A,B[,C,D]")->group(cond);
+  app.add_option_function<std::string>(
+         "--accept",
+         [&a](const std::string& text) {
+           std::size_t from = 0;
+           for (;;) {
+             const std::size_t at = std::min(text.find(',', from), text.size());
+             const std::string what = text.substr(from, at - from);
+             if (what == "clipped") a.accept.clipped = true;
+             else if (what == "cut") a.accept.cut = true;
+             else if (what == "isp") a.accept.isp = true;
+             else throw UsageError("--accept takes clipped, cut or isp, not \"" + what + "\"");
+             if (at >= text.size()) break;
+             from = at + 1;
+           }
+         },
+         "go on where prepare would stop: clipped (a flat peak is the motor's), cut (the record starts or ends in the "
+         "burn), isp (a specific impulse far from propellants')")
+      ->type_name("WHAT")->group(cond);
+  add_number(app, "--margin", a.margin, "room outside the window at the threshold's crossings, in s (default 0)",
              kv::companion::NumberRule{[](double v) { return v >= 0 && v <= 1; }, "must be from 0 to 1 s"})
       ->type_name("S")->group(cond);
   const auto* writing = "Writing the case";
@@ -288,7 +401,7 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
           },
           ""))
       ->group(writing);
-  add_number(app, "--mass", a.mass, "the propellant mass in kg (required)",
+  add_number(app, "--mass", a.mass, "the propellant mass in kg (required, unless the file gives it)",
              kv::companion::NumberRule{[](double v) { return v > 0 && v < 1e4; },
                                        "must be the propellant mass in kg, above 0 and below 10000"})
       ->type_name("KG")->group(writing);
@@ -297,12 +410,22 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
   app.add_flag("--quiet", a.quiet, "no summary on standard output (warnings go to standard error)");
   if (!companion.parse(app, args)) return kv::companion::kSuccess;
 
-  if (check_option->count() > 0) return check(companion, a);
+  // SIGINT and SIGTERM are noted, so that what is half-written is taken away first.
+  kv::io::os().catch_interrupts();
+  try {
+    if (check_option->count() > 0) return check(companion, a);
+    return checked_prepare(companion, a);
+  } catch (const kv::io::Interruption& i) {
+    return static_cast<int>(kv::io::os().end_by_interrupt(i.signal));
+  }
+}
+
+int checked_prepare(const Companion& companion, const Args& a) {
   if (a.logger.empty()) throw UsageError("no LOGGER_FILE given");
-  if (!a.mass) throw UsageError("--mass KG is required: the propellant mass in kg");
   if (lower(a.time_col) == "none" || a.time_col == "0") {
     if (!a.rate) throw UsageError("--time-col none: the times then come from --rate HZ, which is missing");
   }
+  if (a.window && a.event) throw UsageError("--window and --event: give one of them");
   if (!a.time_col.empty() && lower(a.time_col) == lower(a.thrust_col))
     throw UsageError("--time-col and --thrust-col name the same column");
   return prepare(companion, a);

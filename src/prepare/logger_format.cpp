@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 
 #include "companion/errors.h"
 #include "companion/number_text.h"
@@ -29,15 +30,7 @@ std::string_view unquote(std::string_view s) {
   return s;
 }
 
-char delimiter_char(Delimiter d) {
-  switch (d) {
-    case Delimiter::Comma: return ',';
-    case Delimiter::Semicolon: return ';';
-    case Delimiter::Tab: return '\t';
-    case Delimiter::Blanks: return ' ';
-  }
-  return ' ';
-}
+char delimiter_char(Delimiter d) { return d.c; }
 
 // How many times c stands outside double quotes.
 std::size_t count_outside_quotes(std::string_view line, char c) {
@@ -65,7 +58,17 @@ bool data_like(const std::vector<std::string_view>& fields, bool comma, std::siz
   return numbers > 0 && numbers * 2 >= filled;
 }
 
-std::string quoted_line(const SampleLine& l) { return companion::quoted_excerpt(l.text, 60); }
+std::string quoted_line(const SampleLine& l) { return quoted(l.text, 60); }
+
+// A field that names a unit alone: "s", "(ms)", "[N]", "kgf".
+bool unit_word(std::string_view f) {
+  if (f.size() >= 2 && ((f.front() == '(' && f.back() == ')') || (f.front() == '[' && f.back() == ']')))
+    f = f.substr(1, f.size() - 2);
+  static const char* const kUnits[] = {"s", "sec", "ms", "us", "µs", "n", "kn", "kgf", "kg", "g", "gf", "lbf", "lb", "lbs", "grams", "newton", "newtons"};
+  std::string l(f);
+  for (char& c : l) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return std::any_of(std::begin(kUnits), std::end(kUnits), [&](const char* u) { return l == u; });
+}
 
 std::string lower(std::string_view s) {
   std::string out(s);
@@ -75,14 +78,30 @@ std::string lower(std::string_view s) {
 
 }  // namespace
 
-std::string_view delimiter_name(Delimiter d) {
-  switch (d) {
-    case Delimiter::Comma: return "comma";
-    case Delimiter::Semicolon: return "semicolon";
-    case Delimiter::Tab: return "tab";
-    case Delimiter::Blanks: return "blanks";
+std::string delimiter_name(Delimiter d) {
+  switch (d.c) {
+    case ',': return "comma";
+    case ';': return "semicolon";
+    case '\t': return "tab";
+    case ' ': return "blanks";
+    case ':': return "colon";
+    default: return std::string("'") + d.c + "'";
   }
-  return "blanks";
+}
+
+std::optional<Delimiter> delimiter_named(std::string_view name) {
+  const std::string n = lower(name);
+  if (n == "comma") return Delimiter::Comma;
+  if (n == "semicolon") return Delimiter::Semicolon;
+  if (n == "tab" || n == "\t") return Delimiter::Tab;
+  if (n == "blanks" || n == "space" || n == " ") return Delimiter::Blanks;
+  if (n == "colon") return Delimiter::Colon;
+  if (name.size() != 1) return std::nullopt;
+  const char c = name[0];
+  const auto u = static_cast<unsigned char>(c);
+  if (is_digit(c) || c == '+' || c == '-' || c == '.' || c == '"' || c == 'e' || c == 'E' || u < 0x20 || u >= 0x7F)
+    return std::nullopt;
+  return Delimiter{c};
 }
 
 void split_fields(std::string_view line, Delimiter d, std::vector<std::string_view>& out) {
@@ -115,28 +134,57 @@ void split_fields(std::string_view line, Delimiter d, std::vector<std::string_vi
   }
 }
 
-bool parse_number(std::string_view f, bool decimal_comma, double& value) {
-  if (f.empty()) return false;
+NumberText read_number(std::string_view f, bool decimal_comma, double& value) {
+  if (f.empty()) return NumberText::NotNumber;
   if (f.front() == '+') f.remove_prefix(1);
-  if (f.empty()) return false;
+  if (f.empty()) return NumberText::NotNumber;
   // Only plain decimal numbers: a digit or a decimal mark (after an optional minus).
   const char lead = f.front() == '-' && f.size() > 1 ? f[1] : f.front();
-  if (!is_digit(lead) && lead != (decimal_comma ? ',' : '.')) return false;
+  if (!is_digit(lead) && lead != (decimal_comma ? ',' : '.')) return NumberText::NotNumber;
   const fast_float::parse_options options(fast_float::chars_format::general, decimal_comma ? ',' : '.');
-  const auto r = fast_float::from_chars_advanced(f.data(), f.data() + f.size(), value, options);
-  return r.ec == std::errc() && r.ptr == f.data() + f.size();
+  double v = 0;
+  const auto r = fast_float::from_chars_advanced(f.data(), f.data() + f.size(), v, options);
+  if (r.ptr != f.data() + f.size()) return NumberText::NotNumber;
+  if (r.ec == std::errc::result_out_of_range || (r.ec == std::errc() && !std::isfinite(v))) return NumberText::OutOfRange;
+  if (r.ec != std::errc()) return NumberText::NotNumber;
+  value = v;
+  return NumberText::Number;
+}
+
+bool parse_number(std::string_view f, bool decimal_comma, double& value) {
+  return read_number(f, decimal_comma, value) == NumberText::Number;
+}
+
+std::string printable(std::string_view text) {
+  std::string shown;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u < 0x20 && c != '\t') || u == 0x7F) {
+      constexpr char hex[] = "0123456789ABCDEF";
+      shown += "\\x";
+      shown += hex[u >> 4];
+      shown += hex[u & 15];
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
+std::string quoted(std::string_view text, std::size_t width) {
+  return companion::quoted_excerpt(printable(text.substr(0, std::min(text.size(), width + 8))), width);
 }
 
 bool is_comment(std::string_view line) {
   line = trim(line);
-  return !line.empty() && (line.front() == '#' || line.front() == '%' || line.substr(0, 2) == "//");
+  return !line.empty() && (line.front() == '#' || line.front() == '%' || line.front() == ';' || line.substr(0, 2) == "//");
 }
 
 Layout detect_layout(const std::vector<SampleLine>& lines, const LayoutRequest& req, const std::string& file) {
   Layout lay;
   std::vector<const SampleLine*> cands;
   for (const auto& l : lines)
-    if (!is_comment(l.text) && has_digit(l.text)) cands.push_back(&l);
+    if (l.number > req.skip_lines && !is_comment(l.text) && has_digit(l.text)) cands.push_back(&l);
   if (cands.empty())
     throw DataError(file + ": no number in the first " + std::to_string(lines.size()) +
                     " lines that are not blank: is this a logger's data file?");
@@ -149,14 +197,16 @@ Layout detect_layout(const std::vector<SampleLine>& lines, const LayoutRequest& 
     lay.delimiter = *req.delimiter;
     lay.delimiter_detected = false;
   } else {
-    std::size_t semi = 0, tab = 0, comma = 0;
+    std::size_t semi = 0, tab = 0, comma = 0, colon = 0;
     for (auto* c : cands) {
       semi += count_outside_quotes(c->text, ';') > 0;
       tab += count_outside_quotes(c->text, '\t') > 0;
       comma += count_outside_quotes(c->text, ',') > 0;
+      colon += count_outside_quotes(c->text, ':') > 0;
     }
     if (semi * 2 > n) lay.delimiter = Delimiter::Semicolon;
     else if (tab * 2 > n) lay.delimiter = Delimiter::Tab;
+    else if (colon * 2 > n && comma * 2 <= n) lay.delimiter = Delimiter::Colon;
     else if (comma * 2 > n) {
       // "0,5 12,3": blanks between the values, a comma inside each number.
       std::size_t pattern = 0;
@@ -233,31 +283,63 @@ Layout detect_layout(const std::vector<SampleLine>& lines, const LayoutRequest& 
     }
   }
 
-  // The first line that looks like data, and the header line before it.
-  const SampleLine* first = nullptr;
-  std::vector<int> numeric;
-  for (auto* c : cands) {
-    split_fields(c->text, lay.delimiter, fields);
-    if (!data_like(fields, lay.decimal_comma)) continue;
-    first = c;
+  // The data: the longest run of lines of one shape (their fields, which of them are
+  // numbers), and the lines before it of that shape or one that holds it; a banner,
+  // header, unit or tare line has a shape of its own. Trailing delimiters make no field.
+  struct Shape {
+    std::size_t count = 0;
+    std::uint64_t numbers = 0;  // bit i: field i is a number (the first 64)
+    bool data = false;
+  };
+  std::vector<Shape> shapes(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    split_fields(cands[k]->text, lay.delimiter, fields);
+    while (!fields.empty() && fields.back().empty() && lay.delimiter != Delimiter::Blanks) fields.pop_back();
+    Shape& sh = shapes[k];
+    sh.count = fields.size();
     double v = 0;
-    for (std::size_t i = 0; i < fields.size(); ++i)
-      if (parse_number(fields[i], lay.decimal_comma, v)) numeric.push_back(static_cast<int>(i));
-    break;
+    for (std::size_t i = 0; i < fields.size() && i < 64; ++i)
+      if (parse_number(fields[i], lay.decimal_comma, v)) sh.numbers |= std::uint64_t{1} << i;
+    sh.data = data_like(fields, lay.decimal_comma);
   }
-  if (!first) throw DataError(file + ": no line of numbers at the start of the file (delimiter " +
-                              std::string(delimiter_name(lay.delimiter)) + "): give --delimiter");
-  split_fields(first->text, lay.delimiter, fields);
-  const std::size_t width = fields.size();
+  const auto same = [](const Shape& a, const Shape& b) { return a.count == b.count && a.numbers == b.numbers; };
+  std::size_t best = n, best_len = 0;
+  for (std::size_t k = 0; k < n;) {
+    std::size_t e = k + 1;
+    while (e < n && same(shapes[e], shapes[k])) ++e;
+    if (shapes[k].data && e - k > best_len) {
+      best = k;
+      best_len = e - k;
+    }
+    k = e;
+  }
+  if (best == n) throw DataError(file + ": no line of numbers at the start of the file (delimiter " +
+                                 delimiter_name(lay.delimiter) + "): give --delimiter");
+  while (best > 0 && shapes[best - 1].data && shapes[best - 1].count == shapes[best].count &&
+         (shapes[best - 1].numbers & shapes[best].numbers) == shapes[best].numbers)
+    --best;
+  const SampleLine* first = cands[best];
+  lay.first_data_line = first->number;
+  std::vector<int> numeric;
+  for (std::size_t i = 0; i < 64; ++i)
+    if (shapes[best].numbers & (std::uint64_t{1} << i)) numeric.push_back(static_cast<int>(i));
+  const std::size_t width = shapes[best].count;
+  // The column names: the last line before the data whose fields are all names, one to
+  // a column, that is not a line of units under them.
   for (const auto& l : lines) {
     if (l.number >= first->number) break;
-    if (is_comment(l.text)) continue;
+    if (l.number <= req.skip_lines || is_comment(l.text)) continue;
     std::vector<std::string_view> h;
     split_fields(l.text, lay.delimiter, h);
+    while (!h.empty() && h.back().empty() && lay.delimiter != Delimiter::Blanks) h.pop_back();
     double v = 0;
     if (h.size() != width || h.size() < 2) continue;
     if (std::any_of(h.begin(), h.end(), [&](std::string_view f) { return f.empty() || parse_number(f, lay.decimal_comma, v); }))
       continue;
+    if (std::all_of(h.begin(), h.end(), [](std::string_view f) { return unit_word(f); })) {
+      lay.units.assign(h.begin(), h.end());
+      continue;
+    }
     lay.header.assign(h.begin(), h.end());
     lay.header_line = l.number;
   }
@@ -320,6 +402,55 @@ Layout detect_layout(const std::vector<SampleLine>& lines, const LayoutRequest& 
   lay.time_col = t;
   lay.thrust_col = f;
   return lay;
+}
+
+namespace {
+
+// The words of a column's name and unit, lower case, split at anything but letters.
+std::vector<std::string> unit_words(const Layout& layout, int index) {
+  std::vector<std::string> words;
+  const auto add = [&](const std::vector<std::string>& texts) {
+    if (index < 0 || static_cast<std::size_t>(index) >= texts.size()) return;
+    std::string w;
+    for (const char c : texts[static_cast<std::size_t>(index)] + " ") {
+      if (std::isalpha(static_cast<unsigned char>(c))) {
+        w += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      } else if (!w.empty()) {
+        words.push_back(w);
+        w.clear();
+      }
+    }
+  };
+  add(layout.header);
+  add(layout.units);
+  return words;
+}
+
+bool has_word(const std::vector<std::string>& words, std::initializer_list<const char*> any) {
+  for (const std::string& w : words)
+    for (const char* a : any)
+      if (w == a) return true;
+  return false;
+}
+
+}  // namespace
+
+std::optional<TimeUnit> header_time_unit(const Layout& layout, int index) {
+  const std::vector<std::string> w = unit_words(layout, index);
+  if (has_word(w, {"ms", "millis", "msec", "milliseconds"})) return TimeUnit::ms;
+  if (has_word(w, {"us", "micros", "usec", "microseconds"})) return TimeUnit::us;
+  if (has_word(w, {"s", "sec", "seconds"})) return TimeUnit::s;
+  return std::nullopt;
+}
+
+std::optional<ThrustUnit> header_thrust_unit(const Layout& layout, int index) {
+  const std::vector<std::string> w = unit_words(layout, index);
+  if (has_word(w, {"kn"})) return ThrustUnit::kN;
+  if (has_word(w, {"n", "newton", "newtons"})) return ThrustUnit::N;
+  if (has_word(w, {"kgf", "kg"})) return ThrustUnit::kgf;
+  if (has_word(w, {"g", "gf", "grams", "gram"})) return ThrustUnit::gf;
+  if (has_word(w, {"lbf", "lb", "lbs"})) return ThrustUnit::lbf;
+  return std::nullopt;
 }
 
 std::string column_label(const Layout& layout, int index) {

@@ -1,5 +1,7 @@
 #include "prepare/logger_reader.h"
 
+#include <fast_float/fast_float.h>
+
 #include <algorithm>
 #include <cmath>
 #include <string_view>
@@ -11,8 +13,8 @@
 namespace kv::prepare {
 
 using companion::DataError;
-using companion::quoted_excerpt;
 using companion::shortest;
+using companion::significant;
 
 namespace {
 
@@ -20,6 +22,7 @@ constexpr std::size_t kSampleLines = 200;     // lines looked at to find the lay
 constexpr std::size_t kBlocks = 4096;         // most blocks kept by the first pass
 constexpr std::size_t kStepSamples = 1 << 16; // most steps kept for their median
 constexpr double kAbsoluteClock = 1e5;        // s: a first time beyond this is a clock time
+constexpr double kClockWrap = 4294967296.0;   // counts of a 32-bit clock
 
 bool blank(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
@@ -41,6 +44,110 @@ bool data_like(std::string_view line, const std::vector<std::string_view>& field
     numbers += parse_number(f, comma, v);
   }
   return numbers > 0 && numbers * 2 >= filled;
+}
+
+// The time and the thrust of a plain line (no quotes, every field up to them a plain
+// number or skipped whole), parsed where they stand; false for any other line, which the
+// full rules then read.
+// A plain number at p, the blanks after it skipped; nothing for anything else.
+inline const char* plain_number(const char* p, const char* end, const fast_float::parse_options& options, char mark,
+                                double& v) {
+  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  const char* q = p + (p < end && *p == '+' ? 1 : 0);
+  const char* lead = q + (q + 1 < end && *q == '-' ? 1 : 0);
+  if (lead >= end || !((*lead >= '0' && *lead <= '9') || *lead == mark)) return nullptr;
+  const auto r = fast_float::from_chars_advanced(q, end, v, options);
+  if (r.ec != std::errc() || !std::isfinite(v)) return nullptr;
+  p = r.ptr;
+  while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+  return p;
+}
+
+bool quick_pair(std::string_view line, const Layout& lay, double& t, double& F) {
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  if (lay.time_col == 0 && lay.thrust_col == 1 && lay.delimiter != Delimiter::Blanks) {
+    // The most common layout: time, thrust, and perhaps more after them.
+    const fast_float::parse_options options(fast_float::chars_format::general, lay.decimal_comma ? ',' : '.');
+    const char mark = lay.decimal_comma ? ',' : '.';
+    p = plain_number(p, end, options, mark, t);
+    if (!p || p == end || *p != lay.delimiter.c) return false;
+    p = plain_number(p + 1, end, options, mark, F);
+    return p && (p == end || *p == lay.delimiter.c);
+  }
+  const bool blanks = lay.delimiter == Delimiter::Blanks;
+  const char sep = lay.delimiter.c;
+  const fast_float::parse_options options(fast_float::chars_format::general, lay.decimal_comma ? ',' : '.');
+  const int last = std::max(lay.time_col, lay.thrust_col);
+  for (int k = 0; k <= last; ++k) {
+    while (p < end && (*p == ' ' || *p == '\t')) ++p;
+    if (k == lay.time_col || k == lay.thrust_col) {
+      const char* q = p + (p < end && *p == '+' ? 1 : 0);
+      const char* lead = q + (q + 1 < end && *q == '-' ? 1 : 0);
+      if (lead >= end || !((*lead >= '0' && *lead <= '9') || *lead == (lay.decimal_comma ? ',' : '.'))) return false;
+      double v = 0;
+      const auto r = fast_float::from_chars_advanced(q, end, v, options);
+      if (r.ec != std::errc() || !std::isfinite(v)) return false;
+      (k == lay.time_col ? t : F) = v;
+      p = r.ptr;
+      while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+    } else {
+      if (blanks) {
+        while (p < end && *p != ' ' && *p != '\t' && *p != '\r') {
+          if (*p == '"') return false;
+          ++p;
+        }
+        while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
+      } else {
+        while (p < end && *p != sep) {
+          if (*p == '"') return false;
+          ++p;
+        }
+      }
+    }
+    // The field ends here: at the delimiter, or at the end of the line.
+    if (p == end) {
+      if (k < last) return false;
+      break;
+    }
+    if (!blanks) {
+      if (*p != sep) return false;
+      ++p;
+    } else if (k == last) {
+      break;
+    }
+  }
+  return true;
+}
+
+// The first `need` fields of a line without double quotes, as split_fields gives them,
+// found without splitting the rest; false for a line that needs split_fields.
+bool leading_fields(std::string_view line, Delimiter d, std::size_t need, std::vector<std::string_view>& out) {
+  if (line.find('"') != std::string_view::npos) return false;
+  out.clear();
+  const auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+  const std::size_t n = line.size();
+  std::size_t i = 0;
+  if (d == Delimiter::Blanks) {
+    while (out.size() < need) {
+      while (i < n && is_blank(line[i])) ++i;
+      if (i >= n) break;
+      const std::size_t start = i;
+      while (i < n && !is_blank(line[i])) ++i;
+      out.push_back(line.substr(start, i - start));
+    }
+    return true;
+  }
+  while (out.size() < need) {
+    const std::size_t at = line.find(d.c, i);
+    std::size_t a = i, b = at == std::string_view::npos ? n : at;
+    while (a < b && is_blank(line[a])) ++a;
+    while (b > a && is_blank(line[b - 1])) --b;
+    out.push_back(line.substr(a, b - a));
+    if (at == std::string_view::npos) break;
+    i = at + 1;
+  }
+  return true;
 }
 
 }  // namespace
@@ -76,83 +183,166 @@ double newtons_per(ThrustUnit u) {
   return 1.0;
 }
 
-LoggerReader::LoggerReader(const std::filesystem::path& path, const ReadOptions& options)
-    : path_(path), opt_(options), lines_(path) {
-  time_divisor_ = opt_.time_unit == TimeUnit::ms ? 1e3 : opt_.time_unit == TimeUnit::us ? 1e6 : 1.0;
-  thrust_factor_ = newtons_per(opt_.thrust_unit);
-}
+LoggerReader::LoggerReader(const std::string& name, const ReadOptions& options)
+    : path_(name), opt_(options), lines_(name) {}
 
 template <class Sink>
 void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   const Layout& lay = scan_.layout;
+  const bool rse = scan_.format.format == FileFormat::RocksimRse;
   std::vector<std::string_view> fields;
   std::string_view line;
   bool have_data = !first_pass;
-  std::int64_t index = start_index_;  // data lines so far
+  std::int64_t index = start_index_;  // data lines so far, in the run
 
   // The point being built: consecutive lines with the same time stamp are averaged.
   bool pending = false;
   double p_raw_t = 0, p_t = 0, p_sum = 0;
   std::int64_t p_count = 0, p_line = 0, p_last_line = 0, p_index = 0;
   std::uint64_t p_offset = 0;
+  // The run the lines are in: the first pass sees them all, the second starts in the one
+  // that was asked for and stops where it ends.
+  int run = first_pass ? 1 : std::max(opt_.run, 1);
+  const auto mine = [&] { return opt_.run == 0 || run == opt_.run; };
+  bool shift_decided = !first_pass;
   auto emit = [&]() -> bool {
     pending = false;
-    return sink(Point{p_t, p_sum / static_cast<double>(p_count)}, p_line, p_offset, p_index);
+    if (!mine()) return true;
+    return sink(Point{p_t, p_count == 1 ? p_sum : p_sum / static_cast<double>(p_count)}, p_line, p_offset, p_index);
   };
 
   const int tc = lay.time_col, fc = lay.thrust_col;
+  // The clock wraps before the first line read.
+  double wrap = 0;
+  for (const std::int64_t w : scan_.clock_wraps)
+    if (!first_pass && w <= lines_.number()) wrap += kClockWrap;
   const auto need = static_cast<std::size_t>(std::max(tc, fc) + 1);
+  // What the loop reads and counts, in locals: the compiler keeps them in registers.
+  const double scale = opt_.scale, offset = opt_.offset, factor = thrust_factor_, divisor = time_divisor_;
+  const double rate = scan_.rate, x0 = scan_.format.x0;
+  double shift = scan_.shift;
+  bool whole = scan_.whole_times;
+  std::int64_t n_lines = 0, n_skipped = 0, n_data = 0, n_folded = 0;
+  Run current;
+  const auto counted = [&] {
+    if (!first_pass) return;
+    scan_.lines += n_lines;
+    scan_.skipped += n_skipped;
+    scan_.data_lines += n_data;
+    scan_.folded += n_folded;
+    scan_.whole_times = whole;
+    scan_.shift = shift;
+    if (current.points > 0) scan_.runs.push_back(current);
+    // The runs' last times, in s.
+    for (Run& r : scan_.runs) r.t_last = tc < 0 ? r.t_last / rate + x0 : r.t_last / divisor;
+  };
   while (lines_.next(line)) {
-    if (first_pass) ++scan_.lines;
-    if (line.empty() || blank(line) || is_comment(line)) {
-      if (first_pass) ++scan_.skipped;
+    ++n_lines;
+    // A line that starts with a digit is neither blank nor a comment.
+    const bool digit_first = !line.empty() && line[0] >= '0' && line[0] <= '9';
+    if (!digit_first && (line.empty() || blank(line) || is_comment(line))) {
+      ++n_skipped;
       continue;
     }
-    split_fields(line, lay.delimiter, fields);
+    if (lines_.number() < lay.first_data_line) {
+      ++n_skipped;
+      continue;
+    }
+    std::string_view rse_t, rse_f;
+    if (rse) {
+      fields.clear();
+      if (rse_point(line, rse_t, rse_f)) fields = {rse_t, rse_f};
+      else {
+        ++n_skipped;
+        continue;
+      }
+    }
     double raw_t = 0, raw_F = 0;
-    bool ok = fields.size() >= need && parse_number(fields[static_cast<std::size_t>(fc)], lay.decimal_comma, raw_F);
-    if (ok && tc >= 0) ok = parse_number(fields[static_cast<std::size_t>(tc)], lay.decimal_comma, raw_t);
+    bool ok = !rse && quick_pair(line, lay, raw_t, raw_F);
+    if (!ok && !rse && !leading_fields(line, lay.delimiter, need, fields)) split_fields(line, lay.delimiter, fields);
+    if (!ok && fields.size() >= need) {
+      const NumberText kf = read_number(fields[static_cast<std::size_t>(fc)], lay.decimal_comma, raw_F);
+      const NumberText kt = tc >= 0 ? read_number(fields[static_cast<std::size_t>(tc)], lay.decimal_comma, raw_t)
+                                    : NumberText::Number;
+      if (kf == NumberText::OutOfRange) out_of_range(line, fc, "");
+      if (kt == NumberText::OutOfRange) out_of_range(line, tc, "");
+      ok = kf == NumberText::Number && kt == NumberText::Number;
+    }
     if (!ok) {
+      split_fields(line, lay.delimiter, fields);
       if (have_data && first_pass && data_like(line, fields, lay.decimal_comma)) {
         std::string what = "expected the time in column " + column_label(lay, tc) + " and the thrust in column " +
                            column_label(lay, fc);
         if (tc < 0) what = "expected the thrust in column " + column_label(lay, fc);
         what += ", found " + std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s") +
-                " separated by " + std::string(delimiter_name(lay.delimiter));
+                " separated by " + delimiter_name(lay.delimiter);
         if (lay.decimal_comma) what += " with decimal commas";
-        throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted_excerpt(line, 80) + ": " + what);
+        throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted(line, 80) + ": " + what);
       }
-      if (first_pass) ++scan_.skipped;
+      ++n_skipped;
       continue;
     }
-    if (first_pass) {
-      ++scan_.data_lines;
-      if (!have_data) scan_.layout.first_data_line = lines_.number();
-    }
+    ++n_data;
     have_data = true;
-    const double F = (opt_.scale * raw_F + opt_.offset) * thrust_factor_;
+    const double F = (scale * raw_F + offset) * factor;
+    if (!std::isfinite(F))
+      out_of_range(line, fc, opt_.scale != 1 || opt_.offset != 0 ? "--scale, --offset and --thrust-unit" : "--thrust-unit");
     if (tc < 0) raw_t = static_cast<double>(index);
+    // A logger's 32-bit clock (millis(), micros()) starts again at 0 after 2^32 counts:
+    // the times go on from where they were.
+    if (tc >= 0 && pending && raw_t + wrap < p_raw_t && p_raw_t - wrap >= kClockWrap / 2 && p_raw_t - wrap < kClockWrap &&
+        raw_t >= 0 && raw_t + kClockWrap - (p_raw_t - wrap) < kClockWrap / 100) {
+      wrap += kClockWrap;
+      if (first_pass) scan_.clock_wraps.push_back(lines_.number());
+    }
+    raw_t += wrap;
     if (pending && raw_t == p_raw_t) {
       p_sum += F;
       ++p_count;
       p_last_line = lines_.number();
-      if (first_pass) ++scan_.folded;
+      ++n_folded;
       ++index;
       continue;
     }
-    if (pending && raw_t < p_raw_t) backwards(p_last_line, p_raw_t, lines_.number(), raw_t);
-    if (pending && !emit()) return;
+    if (pending && !emit()) {
+      counted();
+      return;
+    }
+    if (pending == false && p_count > 0 && raw_t < p_raw_t) {
+      // The clock went back: another run starts here.
+      if (!first_pass) {
+        counted();
+        return;
+      }
+      ++run;
+      wrap = 0;
+      index = 0;
+      if (tc < 0) raw_t = 0;
+      scan_.runs.push_back(current);
+      current = Run{};
+    }
+    if (first_pass) {
+      if (current.points == 0) {
+        current.first_line = lines_.number();
+        current.t_first = tc < 0 ? raw_t / rate + x0 : raw_t / divisor;
+        current.F_max = F;
+      }
+      current.last_line = lines_.number();
+      current.t_last = raw_t;  // in the file's units until the run ends
+      if (F > current.F_max) current.F_max = F;
+      ++current.points;
+    }
     double t;
     if (tc < 0) {
-      t = raw_t / opt_.rate;
+      t = raw_t / rate + x0;
     } else {
-      t = raw_t / time_divisor_;
-      if (first_pass && !shift_decided_) {
-        shift_decided_ = true;
-        if (t >= kAbsoluteClock) scan_.shift = t;
+      t = divisor == 1.0 ? raw_t : raw_t / divisor;
+      if (!shift_decided && mine()) {
+        shift_decided = true;
+        if (t >= kAbsoluteClock) shift = t;
       }
-      if (first_pass && raw_t != std::floor(raw_t)) scan_.whole_times = false;
-      t -= scan_.shift;
+      if (first_pass && whole && mine() && raw_t != std::floor(raw_t)) whole = false;
+      t -= shift;
     }
     pending = true;
     p_raw_t = raw_t;
@@ -165,43 +355,132 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     ++index;
   }
   if (pending) emit();
+  counted();
 }
 
-void LoggerReader::backwards(std::int64_t prev_line, double prev_t, std::int64_t line, double t) {
+void LoggerReader::out_of_range(std::string_view line, int column, const char* after) {
+  std::string what = lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted(line, 80) +
+                     ": a value out of range in column " + column_label(scan_.layout, column);
+  if (*after != 0) what += std::string(" once taken through ") + after + " (beyond what a double holds)";
+  else what += " (beyond what a double holds, about 1.8e308)";
+  throw DataError(what);
+}
+
+std::string LoggerReader::swapped_columns_hint() {
+  // Which other column never went down up to the first time that did: one of them may
+  // be the time.
   const Layout& lay = scan_.layout;
-  std::string msg = lines_.name() + ":" + std::to_string(line) + ": the time " + shortest(t) +
-                    " comes before the time " + shortest(prev_t) + " of line " + std::to_string(prev_line) +
-                    " (column " + column_label(lay, lay.time_col) + "): times must not go backwards";
-  // Which other columns never went down up to here: one of them may be the time.
+  if (lay.time_col < 0 || scan_.runs.size() < 2) return {};
+  const std::int64_t line = scan_.runs[1].first_line;
   TextLines again(path_);
   std::vector<std::string_view> fields;
   std::vector<double> last;
   std::vector<bool> rising;
+  std::vector<std::int64_t> rises;
+  std::int64_t rows = 0;
   std::string_view text;
   while (again.next(text) && again.number() <= line) {
     if (again.number() < lay.first_data_line || blank(text) || is_comment(text)) continue;
     split_fields(text, lay.delimiter, fields);
+    ++rows;
     if (rising.size() < fields.size()) {
       rising.resize(fields.size(), true);
       last.resize(fields.size(), -HUGE_VAL);
+      rises.resize(fields.size(), 0);
     }
     for (std::size_t i = 0; i < fields.size(); ++i) {
       double v = 0;
       if (!parse_number(fields[i], lay.decimal_comma, v)) continue;
       if (v < last[i]) rising[i] = false;
+      if (v > last[i] && last[i] != -HUGE_VAL) ++rises[i];
       last[i] = v;
     }
   }
   for (std::size_t i = 0; i < rising.size(); ++i) {
-    if (!rising[i] || static_cast<int>(i) == lay.time_col || last[i] == -HUGE_VAL) continue;
-    msg += ". Column " + column_label(lay, static_cast<int>(i)) + " never decreases up to there: if it is the time, give --time-col " +
+    // A time goes up from row to row; a column that only stays level is no clock.
+    if (!rising[i] || static_cast<int>(i) == lay.time_col || last[i] == -HUGE_VAL || rises[i] * 10 < (rows - 1) * 9)
+      continue;
+    return ". Column " + column_label(lay, static_cast<int>(i)) + " never decreases up to there: if it is the time, give --time-col " +
            std::to_string(i + 1) + " --thrust-col " +
            std::to_string((static_cast<int>(i) == lay.thrust_col ? lay.time_col : lay.thrust_col) + 1);
-    break;
   }
-  if (msg.find("never decreases") == std::string::npos)
-    msg += ". If the file holds several runs, cut out the one to prepare";
-  throw DataError(msg);
+  return {};
+}
+
+void LoggerReader::several_runs() {
+  const Layout& lay = scan_.layout;
+  const Run& r1 = scan_.runs[0];
+  const Run& r2 = scan_.runs[1];
+  if (const std::string hint = swapped_columns_hint(); !hint.empty())
+    throw DataError(lines_.name() + ":" + std::to_string(r2.first_line) + ": the time " + shortest(r2.t_first) +
+                    " comes before the time " + shortest(r1.t_last) + " of line " + std::to_string(r1.last_line) +
+                    " (column " + column_label(lay, lay.time_col) + "): times must not go backwards" + hint);
+  std::string list;
+  for (std::size_t k = 0; k < scan_.runs.size(); ++k) {
+    const Run& r = scan_.runs[k];
+    list += "\n  run " + std::to_string(k + 1) + ": lines " + std::to_string(r.first_line) + "-" +
+            std::to_string(r.last_line) + ", " + significant(r.t_first, 7) + " to " + significant(r.t_last, 7) + " s, " +
+            std::to_string(r.points) + " points, highest thrust " + significant(r.F_max, 4) + " N";
+  }
+  throw DataError(lines_.name() + ": the file holds " + std::to_string(scan_.runs.size()) +
+                  " runs (the clock starts again on line " + std::to_string(r2.first_line) + "): give --run N for one of them" +
+                  list);
+}
+
+void LoggerReader::read_two_rows() {
+  std::vector<std::vector<double>> rows;
+  std::vector<std::int64_t> numbers;
+  std::vector<std::string_view> fields;
+  std::string_view line;
+  while (lines_.next(line)) {
+    ++scan_.lines;
+    if (blank(line) || is_comment(line)) {
+      ++scan_.skipped;
+      continue;
+    }
+    split_fields(line, scan_.layout.delimiter, fields);
+    while (!fields.empty() && fields.back().empty()) fields.pop_back();
+    std::vector<double> values;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      double v = 0;
+      const NumberText k = read_number(fields[i], scan_.layout.decimal_comma, v);
+      if (k == NumberText::OutOfRange) out_of_range(line, static_cast<int>(i), "");
+      if (k != NumberText::Number)
+        throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": value " + std::to_string(i + 1) + " " +
+                        quoted(fields[i], 30) + " is not a number (a file of two rows: the times, then the thrusts)");
+      values.push_back(v);
+    }
+    rows.push_back(std::move(values));
+    numbers.push_back(lines_.number());
+  }
+  if (rows.size() != 2 || rows[0].size() != rows[1].size())
+    throw DataError(lines_.name() + ": two rows of the same length were expected (the times, then the thrusts)");
+  for (std::size_t i = 0; i < rows[0].size(); ++i) {
+    const double t = rows[0][i] / time_divisor_;
+    const double F = (opt_.scale * rows[1][i] + opt_.offset) * thrust_factor_;
+    if (!std::isfinite(F)) throw DataError(lines_.name() + ":" + std::to_string(numbers[1]) + ": a value out of range once "
+                                           "taken through --scale, --offset and --thrust-unit");
+    if (rows[0][i] != std::floor(rows[0][i])) scan_.whole_times = false;
+    if (!rows_.empty() && t < rows_.back().t)
+      throw DataError(lines_.name() + ":" + std::to_string(numbers[0]) + ": time " + std::to_string(i + 1) + " (" +
+                      shortest(rows[0][i]) + ") comes before the one before it: times must not go backwards");
+    if (!rows_.empty() && t == rows_.back().t) {
+      rows_.back().F = (rows_.back().F + F) / 2;
+      ++scan_.folded;
+      continue;
+    }
+    rows_.push_back({t, F});
+  }
+  scan_.data_lines = static_cast<std::int64_t>(rows[0].size());
+  scan_.layout.time_col = 0;
+  scan_.layout.thrust_col = 1;
+  scan_.layout.first_data_line = numbers[0];
+  if (!rows_.empty() && rows_.front().t >= kAbsoluteClock) {
+    scan_.shift = rows_.front().t;
+    for (Point& p : rows_) p.t -= scan_.shift;
+  }
+  scan_.runs.push_back(Run{numbers[0], numbers[1], rows_.empty() ? 0 : rows_.front().t, rows_.empty() ? 0 : rows_.back().t,
+                           static_cast<std::int64_t>(rows_.size()), 0});
 }
 
 const Scan& LoggerReader::scan() {
@@ -211,12 +490,58 @@ const Scan& LoggerReader::scan() {
   while (sample.size() < kSampleLines && lines_.next(line))
     if (!blank(line)) sample.push_back({lines_.number(), std::string(line)});
   if (sample.empty()) throw DataError(lines_.name() + ": the file is empty");
-  scan_.layout = detect_layout(sample, opt_.layout, lines_.name());
+
+  // What kind of file: its header says what the user did not.
+  scan_.format = detect_format(sample, opt_.layout, lines_.name());
+  const FormatFacts& ff = scan_.format;
+  LayoutRequest request = opt_.layout;
+  if (!request.delimiter && ff.delimiter) request.delimiter = ff.delimiter;
+  if (ff.decimal_comma) request.decimal_comma = true;
+  if (request.skip_lines == 0) request.skip_lines = ff.skip_lines;
+  scan_.rate = opt_.rate;
+  if (ff.no_time_column && request.time_col.empty()) {
+    request.time_col = "none";
+    if (scan_.rate <= 0) scan_.rate = ff.rate;
+    request.rate_given = true;
+  }
+  if (ff.format == FileFormat::RocksimRse) {
+    scan_.layout.delimiter = Delimiter::Blanks;
+    scan_.layout.time_col = 0;
+    scan_.layout.thrust_col = 1;
+    scan_.layout.first_data_line = 1;
+  } else if (ff.format == FileFormat::TwoRows) {
+    scan_.layout.delimiter = *ff.delimiter;
+    scan_.layout.decimal_comma = request.decimal_comma;
+  } else {
+    scan_.layout = detect_layout(sample, request, lines_.name());
+    if (!ff.header.empty() && scan_.layout.header.empty()) scan_.layout.header = ff.header;
+  }
+
+  // The units: as given, else as the header names them, else s and N.
+  scan_.time_unit = opt_.time_unit;
+  scan_.thrust_unit = opt_.thrust_unit;
+  if (!opt_.time_unit_given && scan_.layout.time_col >= 0) {
+    if (const auto u = header_time_unit(scan_.layout, scan_.layout.time_col)) {
+      scan_.time_unit = *u;
+      scan_.time_unit_from_file = true;
+    }
+  }
+  if (!opt_.thrust_unit_given) {
+    std::optional<ThrustUnit> u = ff.unit;
+    if (!u) u = header_thrust_unit(scan_.layout, scan_.layout.thrust_col);
+    if (u) {
+      scan_.thrust_unit = *u;
+      scan_.thrust_unit_from_file = true;
+    }
+  }
+  time_divisor_ = scan_.time_unit == TimeUnit::ms ? 1e3 : scan_.time_unit == TimeUnit::us ? 1e6 : 1.0;
+  thrust_factor_ = newtons_per(scan_.thrust_unit);
+  if (scan_.layout.time_col < 0 && !(scan_.rate > 0))
+    throw DataError(lines_.name() + ": the file has no time column: give the logger's rate with --rate HZ");
   lines_.seek(0, 0);
 
   std::vector<double> steps;
-  std::size_t stride = 1, step_count = 0;
-  bool first = true;
+  std::size_t stride = 1, step_count = 0, until_kept = 1;
   double prev_t = 0;
   std::size_t block_size = 1;
   Block cur;
@@ -240,49 +565,90 @@ const Scan& LoggerReader::scan() {
       block_size *= 2;
     }
   };
-  read_points(
-      [&](const Point& p, std::int64_t line_no, std::uint64_t offset, std::int64_t index) {
-        if (first) {
-          scan_.t_first = p.t;
-          scan_.F_min = scan_.F_max = p.F;
-          first = false;
-        } else {
-          const double step = p.t - prev_t;
-          if (step_count == 0 || step < scan_.step_min) scan_.step_min = step;
-          if (step_count == 0 || step > scan_.step_max) {
-            scan_.step_max = step;
-            scan_.step_max_line = line_no;
-          }
-          if (step_count++ % stride == 0) steps.push_back(step);
-          if (steps.size() >= kStepSamples) {
-            std::size_t k = 0;
-            for (std::size_t i = 0; i < steps.size(); i += 2) steps[k++] = steps[i];
-            steps.resize(k);
-            stride *= 2;
-          }
-          scan_.F_min = std::min(scan_.F_min, p.F);
-          scan_.F_max = std::max(scan_.F_max, p.F);
+  // A point goes into the blocks one point late, with the median of it and its two
+  // neighbours as its thrust.
+  struct Held {
+    Point p;
+    std::int64_t line;
+    std::uint64_t offset;
+    std::int64_t index;
+  };
+  // The statistics in locals while the pass runs (the compiler keeps them in registers).
+  Held before{}, held{};
+  int seen = 0;  // points held so far, up to two
+  double F_min = 0, F_max = 0, step_min = 0, step_max = 0;
+  std::int64_t step_max_line = 0, points = 0;
+  auto into_blocks = [&](const Held& h, double F) {
+    if (cur.count == 0) {
+      cur.t_first = h.p.t;
+      cur.sum = 0;
+      cur.min = cur.max = F;
+      cur.offset = h.offset;
+      cur.line = h.line - 1;
+      cur.index = h.index;
+    }
+    cur.t_last = h.p.t;
+    cur.sum += F;
+    if (F < cur.min) cur.min = F;
+    if (F > cur.max) cur.max = F;
+    if (static_cast<std::size_t>(++cur.count) == block_size) close_block();
+  };
+  auto take = [&](const Point& p, std::int64_t line_no, std::uint64_t offset, std::int64_t index) {
+    if (points == 0) {
+      scan_.t_first = p.t;
+      F_min = F_max = p.F;
+    } else {
+      const double step = p.t - prev_t;
+      if (step_count == 0 || step < step_min) step_min = step;
+      if (step_count == 0 || step > step_max) {
+        step_max = step;
+        step_max_line = line_no;
+      }
+      if (--until_kept == 0) {
+        steps.push_back(step);
+        until_kept = stride;
+        if (steps.size() >= kStepSamples) {
+          std::size_t k = 0;
+          for (std::size_t i = 0; i < steps.size(); i += 2) steps[k++] = steps[i];
+          steps.resize(k);
+          stride *= 2;
+          until_kept = stride;
         }
-        prev_t = p.t;
-        ++scan_.points;
-        if (cur.count == 0) {
-          cur.t_first = p.t;
-          cur.sum = 0;
-          cur.min = cur.max = p.F;
-          cur.offset = offset;
-          cur.line = line_no - 1;
-          cur.index = index;
-        }
-        cur.t_last = p.t;
-        cur.sum += p.F;
-        cur.min = std::min(cur.min, p.F);
-        cur.max = std::max(cur.max, p.F);
-        if (static_cast<std::size_t>(++cur.count) == block_size) close_block();
-        return true;
-      },
-      true);
+      }
+      ++step_count;
+      if (p.F < F_min) F_min = p.F;
+      if (p.F > F_max) F_max = p.F;
+    }
+    prev_t = p.t;
+    ++points;
+    if (seen > 0) {
+      const double x = seen > 1 ? before.p.F : held.p.F, y = held.p.F, z = p.F;
+      into_blocks(held, std::max(std::min(x, y), std::min(std::max(x, y), z)));
+    }
+    before = held;
+    held = Held{p, line_no, offset, index};
+    if (seen < 2) ++seen;
+    return true;
+  };
+  if (scan_.format.format == FileFormat::TwoRows) {
+    read_two_rows();
+    for (std::size_t i = 0; i < rows_.size(); ++i) take(rows_[i], 1, 0, static_cast<std::int64_t>(i));
+  } else {
+    read_points(take, true);
+  }
+  if (seen > 0) into_blocks(held, held.p.F);
   if (cur.count > 0) close_block();
+  scan_.points = points;
+  scan_.F_min = F_min;
+  scan_.F_max = F_max;
+  scan_.step_min = step_min;
+  scan_.step_max = step_max;
+  scan_.step_max_line = step_max_line;
   scan_.t_last = prev_t;
+  if (scan_.runs.size() > 1 && opt_.run == 0) several_runs();
+  if (opt_.run > static_cast<int>(std::max<std::size_t>(scan_.runs.size(), 1)))
+    throw DataError(lines_.name() + ": --run " + std::to_string(opt_.run) + ": the file holds " +
+                    std::to_string(scan_.runs.size()) + " run" + (scan_.runs.size() == 1 ? "" : "s"));
   if (scan_.points < 2)
     throw DataError(lines_.name() + ": " + std::to_string(scan_.points) +
                     " point" + (scan_.points == 1 ? "" : "s") + " of data: a firing needs many more");
@@ -295,12 +661,17 @@ const Scan& LoggerReader::scan() {
 }
 
 std::vector<Point> LoggerReader::points_between(double first_t, double last_t) {
+  std::vector<Point> out;
+  if (scan_.format.format == FileFormat::TwoRows) {
+    for (const Point& p : rows_)
+      if (p.t >= first_t && p.t <= last_t) out.push_back(p);
+    return out;
+  }
   const auto& b = scan_.blocks;
   std::size_t k = 0;
   while (k + 1 < b.size() && b[k].t_last < first_t) ++k;
   lines_.seek(b[k].offset, b[k].line);
   start_index_ = b[k].index;
-  std::vector<Point> out;
   read_points(
       [&](const Point& p, std::int64_t, std::uint64_t, std::int64_t) {
         if (p.t > last_t) return false;

@@ -1,22 +1,20 @@
 // Reading a logger's file into points (time in s, thrust in N), streamed: the first pass
 // checks every line and keeps only statistics and a coarse summary of the curve in
 // blocks; a second pass reads again the stretch around the firing, from the offset of a
-// block, at full resolution.
+// block, at full resolution. What the file is (formats.h) and how its lines are laid out
+// (logger_format.h) are found from its first lines.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "prepare/formats.h"
 #include "prepare/logger_format.h"
 #include "prepare/text_lines.h"
 
 namespace kv::prepare {
-
-enum class TimeUnit : std::uint8_t { s, ms, us };
-enum class ThrustUnit : std::uint8_t { N, kN, kgf, gf, lbf };
 
 std::string_view unit_name(TimeUnit u);
 std::string_view unit_name(ThrustUnit u);
@@ -28,9 +26,11 @@ struct ReadOptions {
   TimeUnit time_unit = TimeUnit::s;
   bool time_unit_given = false;
   ThrustUnit thrust_unit = ThrustUnit::N;
+  bool thrust_unit_given = false;
   double scale = 1.0;   // thrust = scale * raw + offset, then the unit
   double offset = 0.0;
-  double rate = 0.0;    // --rate; 0 when not given
+  double rate = 0.0;    // --rate with no time column: the logger's rate; 0 when not given
+  int run = 0;          // --run: the run of a file that holds several; 0: the only one
 };
 
 struct Point {
@@ -38,7 +38,9 @@ struct Point {
   double F;
 };
 
-// A run of consecutive points, as the first pass summarises the curve.
+// A run of consecutive points, as the first pass summarises the curve. Its thrusts are
+// those of the curve with each point replaced by the median of it and its neighbours, so
+// that a single misread does not look like a firing.
 struct Block {
   double t_first = 0, t_last = 0;
   double sum = 0, min = 0, max = 0;
@@ -48,8 +50,22 @@ struct Block {
   std::int64_t index = 0;    // data lines before its first point
 };
 
+// A stretch of the file whose clock runs on: a file holds several when the clock starts
+// again (the logger was restarted between firings).
+struct Run {
+  std::int64_t first_line = 0, last_line = 0;
+  double t_first = 0, t_last = 0;  // s, as the file has them (before any shift)
+  std::int64_t points = 0;
+  double F_max = 0;                // N, as read
+};
+
 struct Scan {
+  FormatFacts format;
   Layout layout;
+  TimeUnit time_unit = TimeUnit::s;
+  ThrustUnit thrust_unit = ThrustUnit::N;
+  bool time_unit_from_file = false, thrust_unit_from_file = false;  // found in the header
+  double rate = 0;                 // Hz, of a file without times (given, or its header's)
   std::int64_t lines = 0;          // every line of the file
   std::int64_t skipped = 0;        // lines that are not data: blank, comment, header, banner
   std::int64_t data_lines = 0;
@@ -61,14 +77,19 @@ struct Scan {
   double step_median = 0, step_p05 = 0, step_p95 = 0, step_min = 0, step_max = 0;
   std::int64_t step_max_line = 0;  // the line that ends the longest step
   double F_min = 0, F_max = 0;     // N, as read (before the tare)
+  // The lines where the logger's 32-bit clock started again at 0; 2^32 counts are added
+  // to the times from each on.
+  std::vector<std::int64_t> clock_wraps;
+  std::vector<Run> runs;           // one, or the runs of a file that holds several
   std::vector<Block> blocks;
 };
 
 class LoggerReader {
  public:
-  LoggerReader(const std::filesystem::path& path, const ReadOptions& options);
+  LoggerReader(const std::string& name, const ReadOptions& options);
 
-  // The first pass over the whole file.
+  // The first pass over the whole file. A file of several runs without --run is a
+  // DataError that lists them.
   const Scan& scan();
   // The points with first_t <= t <= last_t, from the second pass (scan() first).
   std::vector<Point> points_between(double first_t, double last_t);
@@ -78,17 +99,21 @@ class LoggerReader {
  private:
   template <class Sink>
   void read_points(Sink&& sink, bool first_pass);
-  [[noreturn]] void backwards(std::int64_t prev_line, double prev_t, std::int64_t line, double t);
+  [[noreturn]] void out_of_range(std::string_view line, int column, const char* after);
+  [[noreturn]] void several_runs();
+  std::string swapped_columns_hint();
+  void read_two_rows();
 
-  std::filesystem::path path_;
+  std::string path_;
   ReadOptions opt_;
   TextLines lines_;
   Scan scan_;
   double time_divisor_ = 1.0;
   double thrust_factor_ = 1.0;
-  bool shift_decided_ = false;
-  // The second pass starts at a block: its data-line index, for times from --rate.
+  // The second pass starts at a block: its data-line index, for times from the rate.
   std::int64_t start_index_ = 0;
+  // A file of two rows is held whole.
+  std::vector<Point> rows_;
 };
 
 }  // namespace kv::prepare

@@ -4,31 +4,40 @@
 #include <cstring>
 
 #include "companion/errors.h"
-#include "companion/paths.h"
 
 namespace kv::prepare {
 
 using companion::DataError;
-using companion::display_name;
 
 namespace {
 constexpr std::size_t kBlock = std::size_t{1} << 20;
 constexpr std::size_t kLongestLine = std::size_t{64} << 20;
 }  // namespace
 
-TextLines::TextLines(const std::filesystem::path& path, bool program_rules)
-    : name_(display_name(path)), style_known_(program_rules), program_rules_(program_rules) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(path, ec)) throw DataError(name_ + ": is a folder, not a file");
-  in_.open(path, std::ios::binary);
-  if (!in_) throw DataError(name_ + ": cannot be opened (" + (std::filesystem::exists(path, ec) ? "no permission?" : "no such file") + ")");
+TextLines::TextLines(const std::string& name, bool program_rules)
+    : file_(name), style_known_(program_rules), program_rules_(program_rules) {
   buf_.resize(kBlock);
   seek(0, 0);
+  if (program_rules_) return;
+  // UTF-16 text: its byte-order mark, or a NUL beside every ASCII character.
+  const auto* u = reinterpret_cast<const unsigned char*>(buf_.data());
+  bool utf16 = lim_ >= 2 && ((u[0] == 0xFF && u[1] == 0xFE) || (u[0] == 0xFE && u[1] == 0xFF));
+  if (!utf16 && lim_ >= 8) {
+    std::size_t even = 0, odd = 0;
+    const std::size_t n = std::min<std::size_t>(lim_ & ~std::size_t{1}, 512);
+    for (std::size_t i = 0; i < n; i += 2) {
+      even += u[i] == 0;
+      odd += u[i + 1] == 0;
+    }
+    utf16 = std::max(even, odd) * 10 >= n / 2 * 9 && std::min(even, odd) * 10 <= n / 2;
+  }
+  if (utf16)
+    throw DataError(name + ": is UTF-16 text (two bytes a character): save it as UTF-8 or ANSI text (in Notepad: "
+                           "Save as, Encoding UTF-8) and give that file");
 }
 
 void TextLines::seek(std::uint64_t offset, std::int64_t number) {
-  in_.clear();
-  in_.seekg(static_cast<std::streamoff>(offset));
+  file_.seek(offset);
   base_ = offset;
   pos_ = lim_ = 0;
   eof_ = false;
@@ -48,13 +57,11 @@ bool TextLines::fill() {
     pos_ = 0;
   }
   if (lim_ == buf_.size()) {
-    if (buf_.size() >= kLongestLine) throw DataError(name_ + ":" + std::to_string(number_ + 1) + ": a line longer than 64 MiB: not a text file?");
+    if (buf_.size() >= kLongestLine) throw DataError(name() + ":" + std::to_string(number_ + 1) + ": a line longer than 64 MiB: not a text file?");
     buf_.resize(buf_.size() * 2);
   }
-  in_.read(buf_.data() + lim_, static_cast<std::streamsize>(buf_.size() - lim_));
-  const auto got = static_cast<std::size_t>(in_.gcount());
+  const std::size_t got = file_.read(buf_.data() + lim_, buf_.size() - lim_);
   if (got == 0) {
-    if (in_.bad()) throw DataError(name_ + ": read error");
     eof_ = true;
     return false;
   }

@@ -1,23 +1,25 @@
 // A text file read line by line in large blocks: LF, CR LF or CR line ends, a UTF-8
 // byte-order mark at the start dropped. Each line comes with its number (from 1) and the
-// byte offset where it starts, so that a second pass can start again at any line.
+// byte offset where it starts, so that a second pass can start again at any line. The
+// file is read through the OS seam (os_files.h).
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "prepare/os_files.h"
 
 namespace kv::prepare {
 
 class TextLines {
  public:
-  // Opens the file; a file that cannot be opened is a DataError.
+  // Opens the file; a file that cannot be opened, is not a regular file or is UTF-16
+  // text is a DataError that says so.
   // With `program_rules`, the lines are the records as the program reads them: they end
   // at LF only (a CR before it dropped), and a byte-order mark is part of the first.
-  explicit TextLines(const std::filesystem::path& path, bool program_rules = false);
+  explicit TextLines(const std::string& name, bool program_rules = false);
 
   // The next line without its line end; false at the end of the file. The view stays
   // valid until the next call.
@@ -28,13 +30,13 @@ class TextLines {
   // Goes back or forth to the line that starts at `offset`, whose number is `number`.
   void seek(std::uint64_t offset, std::int64_t number);
 
-  const std::string& name() const { return name_; }
+  const std::string& name() const { return file_.name(); }
+  const io::FileStatus& status() const { return file_.status(); }
 
  private:
   bool fill();  // reads more bytes behind the unconsumed ones; false when none came
 
-  std::ifstream in_;
-  std::string name_;
+  InputFile file_;
   std::vector<char> buf_;
   std::size_t pos_ = 0, lim_ = 0;
   std::uint64_t base_ = 0;  // file offset of buf_[0]

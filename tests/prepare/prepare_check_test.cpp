@@ -105,7 +105,7 @@ std::vector<CheckCase> check_cases() {
                },
                "celula.txt:1", "decimal commas", std::nullopt});
   c.push_back({"BaselineOff", [=](const TempDir& d) { write_case(d, v, samples(0.0, 0.7, 0.01, -3.0)); },
-               "celula.txt:1-10", "averages -3 N", false});
+               "celula.txt:1-10", "stands at -3 N", false});
   c.push_back({"GapInTheRecord",
                [=](const TempDir& d) {
                  std::string s = samples(0.0, 0.3, 0.01) + samples(0.34, 0.7, 0.01);
