@@ -8,7 +8,8 @@
 
 #include "companion/errors.h"
 #include "companion/system.h"
-
+#include "io/files.h"
+#include "io/os.h"
 
 namespace kv::companion {
 namespace {
@@ -70,6 +71,10 @@ int run(std::string_view name, int argc, char** argv,
   };
   try {
     return body(companion, utf8_arguments(argc, argv));
+  } catch (const io::Interruption& i) {
+    // What was half-written has gone with the unwinding; the companion ends as the
+    // interruption would have ended it.
+    return static_cast<int>(io::os().end_by_interrupt(i.signal));
   } catch (const CLI::ParseError& e) {
     return usage(e.what());
   } catch (const UsageError& e) {

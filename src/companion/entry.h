@@ -5,6 +5,7 @@
 //   int main(int argc, char** argv) { return kv::companion::run("NAME", argc, argv, body); }
 //
 // What `body` throws ends the companion:
+//   io::Interruption                   nothing said; the signal's own end (io/os.h)
 //   UsageError, or CLI11's ParseError  "NAME: TEXT (see --help)"      status 2
 //   DataError                          "NAME: TEXT"                   status 1
 //   io::Failure                        "NAME: REASON (DIAGNOSTIC)"    status 1

@@ -244,6 +244,8 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
   std::filesystem::current_path(folder, ec);
   if (ec) throw DataError("cannot enter the case folder " + case_dir + ": " + ec.message());
 
+  // SIGINT and SIGTERM are noted, so that a motor file half-written is taken away first.
+  kv::io::os().catch_interrupts();
   const FinishedRun r = read_finished_run();
   check_against_run(o, r);
   const Outcome out = run_export(o, r);

@@ -115,6 +115,7 @@ void OutputFile::append(std::string_view bytes) {
   const char* at = bytes.data();
   std::size_t left = bytes.size();
   while (left > 0) {
+    io::stop_if_interrupted();
     const io::OsResult r = io::os().write(handle_, at, left);
     if (r.error == OsError::Interrupted) continue;
     if (r.error != OsError::None || r.bytes == 0)
@@ -131,6 +132,7 @@ void OutputFile::finish() {
 }
 
 void OutputFile::commit() {
+  io::stop_if_interrupted();
   const OsError e = io::os().rename(temporary_, target_);
   if (e != OsError::None) fail("cannot put in place", reason(e));
   committed_ = true;

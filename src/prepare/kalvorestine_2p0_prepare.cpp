@@ -412,12 +412,8 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
 
   // SIGINT and SIGTERM are noted, so that what is half-written is taken away first.
   kv::io::os().catch_interrupts();
-  try {
-    if (check_option->count() > 0) return check(companion, a);
-    return checked_prepare(companion, a);
-  } catch (const kv::io::Interruption& i) {
-    return static_cast<int>(kv::io::os().end_by_interrupt(i.signal));
-  }
+  if (check_option->count() > 0) return check(companion, a);
+  return checked_prepare(companion, a);
 }
 
 int checked_prepare(const Companion& companion, const Args& a) {

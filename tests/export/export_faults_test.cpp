@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -18,6 +19,7 @@
 #include "export/export_run.h"
 #include "export/output_file.h"
 #include "export_fixture.h"
+#include "io/files.h"
 #include "scripted_os.h"
 
 namespace kv::exporter {
@@ -118,6 +120,35 @@ TEST(ExportFaults, AFaultWhileWritingLeavesThePreviousFilesAsTheyWereAndNoTempor
     if (std::string(row.name).find(".rse") == std::string::npos) {
       EXPECT_EQ(c.os.get("firing.eng"), eng);
     }
+  }
+}
+
+// SIGINT or SIGTERM while the motor files are written: the export stops between two
+// writes, takes its temporary files away and leaves the previous files as they were.
+TEST(ExportFaults, AnInterruptionWhileWritingLeavesThePreviousFilesAndNoTemporaryFile) {
+  for (const char* temporary : {"/case/.firing.eng.tmp1", "/case/.m.rse.tmp1", "/case/.curve.csv.tmp1"}) {
+    SCOPED_TRACE(temporary);
+    Case c;
+    Options o = c.options();
+    o.rse_path = "m.rse";
+    o.csv_path = "curve.csv";
+    ASSERT_EQ(c.export_with(o), "");
+    const std::string eng = c.os.get("firing.eng"), rse = c.os.get("m.rse"), csv = c.os.get("curve.csv");
+    o.max_points = 20;
+    o.points_given = true;
+    c.os.interrupt_at_open(temporary, SIGTERM);
+    int signal = 0;
+    try {
+      c.export_with(o);
+    } catch (const io::Interruption& i) {
+      signal = i.signal;
+    }
+    io::note_interrupt(0);
+    EXPECT_EQ(signal, SIGTERM);
+    EXPECT_EQ(c.strays({"firing.eng", "m.rse", "curve.csv"}), std::vector<std::string>{});
+    EXPECT_EQ(c.os.get("firing.eng"), eng);
+    EXPECT_EQ(c.os.get("m.rse"), rse);
+    EXPECT_EQ(c.os.get("curve.csv"), csv);
   }
 }
 
