@@ -74,12 +74,20 @@ double impulse_inside(std::span<const double> F, const Times& times, const Cross
 // point above `measurable` (N), and the segment that follows it down to the next point.
 // Nothing before the rise counts, nor the readings after that segment (a logger's noise
 // around zero once the motor has burnt out).
-template <class Times>
-double impulse_from_rise(std::span<const double> F, const Times& times, const Crossings& c, double level,
-                         double measurable) {
+//
+// The point where that count ends: the first point after the last one above `measurable`
+// (or the curve's last point), never before the last crossing's point.
+inline std::size_t last_measurable(std::span<const double> F, const Crossings& c, double measurable) {
   std::size_t last = F.size() - 1;
   while (last > c.last && !(F[last] > measurable)) --last;
   if (last + 1 < F.size()) ++last;  // the fall to the first reading at or below it
+  return last;
+}
+
+template <class Times>
+double impulse_from_rise(std::span<const double> F, const Times& times, const Crossings& c, double level,
+                         double measurable) {
+  const std::size_t last = last_measurable(F, c, measurable);
   double I = 0.0;
   if (c.first > 0) I = trapezoid(level, F[c.first], times.at(c.first) - c.start) + I;
   walk_impulse(F, times, c.first, last, I, [&](std::size_t, double v) {
