@@ -50,7 +50,9 @@ TEST(Budget, TheNoiseLinesAreTheSpreadOfTheFiguresOfNoisyCopies) {
   const double sigma = 0.4;
   BudgetInputs in;
   in.noise_sigma_N = sigma;
-  const Budget window = window_budget(clean, kDt, in);
+  const double length = static_cast<double>(clean.size() - 1) * kDt;
+  const double It0 = total_impulse(std::span<const double>(clean), UniformTimes{kDt});
+  const Budget window = window_budget(clean, kDt, It0, length, It0 / length, in);
   const Budget nfpa = nfpa_budget(clean, kDt, 0.4, in);
   const auto noise_line = [](const Budget& b) {
     for (const BudgetTerm& t : b.terms)

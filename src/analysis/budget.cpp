@@ -139,7 +139,7 @@ class Builder {
       offset_term("tare drift", "drift d between the tare spans, rectangular over the window: d / 2 / sqrt(3)",
                   in_.tare_from, rectangular(*in_.tare_drift_N / 2.0));
     if (!in_.tare_offset_N && !in_.tare_drift_N)
-      leave_out("tare offset and drift: no record of how the case was made (prepare writes it)");
+      leave_out("tare offset and drift: no record of how the case was made");
     if (in_.noise_sigma_N)
       independent_term("noise", "sigma x sqrt(sum of the squared trapezoid weights); sigma / |dF/dt| at each crossing",
                        in_.noise_from, *in_.noise_sigma_N);
@@ -214,16 +214,15 @@ Budget nfpa_budget(std::span<const double> F, double dt, double measurable, cons
   return b.finish();
 }
 
-Budget window_budget(std::span<const double> F, double dt, const BudgetInputs& in) {
-  const UniformTimes times{dt};
+Budget window_budget(std::span<const double> F, double dt, double It, double tb, double average,
+                     const BudgetInputs& in) {
   Spans sp;
   sp.impulse_first = 0;
   sp.impulse_last = F.empty() ? 0 : F.size() - 1;
-  sp.impulse_length = times.at(sp.impulse_last);
+  sp.impulse_length = UniformTimes{dt}.at(sp.impulse_last);
   sp.inside_first = sp.impulse_first;
   sp.inside_last = sp.impulse_last;
-  const double It = total_impulse(F, times);
-  Builder b(F, dt, sp, in, It, sp.impulse_length, It, F.empty() ? kNaN : F[peak_index(F)]);
+  Builder b(F, dt, sp, in, It, tb, average * tb, F.empty() ? kNaN : F[peak_index(F)]);
   b.build();
   return b.finish();
 }

@@ -70,9 +70,11 @@ inline constexpr const char* kFigureUnits[kFigures] = {"N s", "s", "N", "N", "s"
 // impulse_from_rise counts it.
 Budget nfpa_budget(std::span<const double> F, double dt, double measurable, const BudgetInputs& in);
 
-// The budget of the window's figures: the impulse over the whole curve, its length
-// (F.size() - 1) * dt as the burn time, the average over it.
-Budget window_budget(std::span<const double> F, double dt, const BudgetInputs& in);
+// The budget of the window's figures: the impulse over the whole curve, the window's
+// length as the burn time, the average over it, each as the program gives it (It, tb,
+// average), since the curve at hand may hold fewer digits than the program's own.
+Budget window_budget(std::span<const double> F, double dt, double It, double tb, double average,
+                     const BudgetInputs& in);
 
 // The noise of a curve from the curve itself: the second differences F[k-1] - 2 F[k] +
 // F[k+1] of white noise of deviation sigma have deviation sigma sqrt(6); their median

@@ -218,6 +218,38 @@ NfpaFigures export_figures(std::span<const double> F, double dt) {
   return n;
 }
 
+BudgetInputs budget_inputs(const Options& o, double propellant_kg, std::span<const double> F, const NfpaFigures& n,
+                           double dt) {
+  BudgetInputs in;
+  if (o.slope_pct) {
+    in.slope_share = *o.slope_pct / 100.0;
+    in.slope_from = "--slope-uncertainty";
+  }
+  if (o.nonlinearity_pct && o.full_scale_N) {
+    in.nonlinearity_N = *o.nonlinearity_pct / 100.0 * *o.full_scale_N;
+    in.nonlinearity_from = "--nonlinearity of --full-scale";
+  }
+  // The scatter of the readings between the crossings, where the cut-off at Fcor leaves
+  // the curve as it was read; the motor's own roughness counts as noise there.
+  const UniformTimes times{dt};
+  const Crossings c = crossings(F, times, peak_index(F), n.threshold);
+  if (c.last > c.first + 2) {
+    in.noise_sigma_N = noise_from_curve(F.subspan(c.first, c.last - c.first + 1));
+    in.noise_from = "the curve's own scatter between the 5 % crossings";
+  }
+  if (propellant_kg > 0.0) {
+    in.mass_kg = propellant_kg;
+    if (o.mass_u_g) {
+      in.mass_u_kg = *o.mass_u_g / 1000.0;
+      in.mass_from = "--mass-uncertainty";
+    } else {
+      in.mass_u_kg = last_digit_uncertainty(propellant_kg);
+      in.mass_from = "half the last digit of the mass, rectangular";
+    }
+  }
+  return in;
+}
+
 MeasuredFigures measured_figures(const NfpaFigures& n) {
   return {n.total_impulse, n.peak, n.burn_time, n.average, n.total_average()};
 }
@@ -313,6 +345,22 @@ Outcome run_export(const Options& o, const FinishedRun& r) {
   f.curve_points = curve.F.size();
   f.curve_source = curve.source;
   if (!(f.nfpa.peak > 0.0)) out.warnings.push_back("the curve has no positive thrust: it has no NFPA burn");
+  if (f.nfpa.peak > 0.0 && f.nfpa.burn_time > 0.0 && r.curve.F.size() > 1) {
+    const BudgetInputs in = budget_inputs(o, o.propellant_kg.value_or(s.M), curve.F, f.nfpa, curve.dt);
+    f.nfpa_budget = nfpa_budget(curve.F, curve.dt, kNoThrustShare * f.nfpa.peak, in);
+    f.window_budget = window_budget(r.curve.F, r.curve.dt, r.window.total_impulse, r.window.burn_time,
+                                    r.window.mean_thrust, in);
+    f.has_budget = true;
+    const Budget& b = f.nfpa_budget;
+    if (b.class_probability < 0.95)
+      out.warnings.push_back("the total impulse " + significant(f.nfpa.total_impulse, 7) + " N s +- " +
+                             significant(b.U[kTotalImpulse], 2) + " N s (k = 2) lies near a class bound: the class " +
+                             "printed holds with a probability of " + companion::percent(b.class_probability, 3));
+    if (b.number_probability < 0.95)
+      out.warnings.push_back("the average thrust " + significant(f.nfpa.average, 6) + " N +- " +
+                             significant(b.U[kAverage], 2) + " N (k = 2) lies near a half newton: the designation's " +
+                             "number holds with a probability of " + companion::percent(b.number_probability, 3));
+  }
 
   // Every output is checked before anything is written.
   f.has_eng = o.write_eng;

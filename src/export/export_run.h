@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/budget.h"
 #include "analysis/nfpa.h"
 #include "export/eng_file.h"
 #include "export/motor_points.h"
@@ -40,6 +41,11 @@ struct Options {
   bool points_given = false;
   bool json = false;
   std::optional<std::string> csv_path;
+  // What is known of the stand, for the uncertainty budget: the calibration slope's
+  // standard uncertainty and the non-linearity bound, in % (the latter of full_scale_N),
+  // and the propellant mass's standard uncertainty in g (default: half the last digit of
+  // the case's M, rectangular).
+  std::optional<double> slope_pct, nonlinearity_pct, full_scale_N, mass_u_g;
 };
 
 // The curve the motor files are made of: the thrust F[k] at t0 + k * dt seconds after
@@ -69,7 +75,17 @@ struct Figures {
   double eng_origin = 0.0;  // s after the window's start where the motor file's time 0 lies
   std::string csv_path, csv_shown;
   std::size_t csv_points = 0;
+  // The uncertainty of both sets of figures, with their budgets; none for a curve
+  // without a burn.
+  bool has_budget = false;
+  Budget nfpa_budget, window_budget;
 };
+
+// What the export knows of the stand and the case for the uncertainty budget: the
+// options, the propellant mass and the noise the firing curve shows between its 5 %
+// crossings.
+BudgetInputs budget_inputs(const Options& o, double propellant_kg, std::span<const double> F, const NfpaFigures& n,
+                           double dt);
 
 struct Outcome {
   std::string standard_output;        // the table, or the JSON object

@@ -39,6 +39,108 @@ std::string row(const std::string& label, const std::string& window, const std::
 
 std::string json_text_or_null(const std::string& s) { return s.empty() ? "null" : json_string(s); }
 
+// An uncertainty with two significant digits; "-" where there is none.
+std::string uncertainty(double u) { return std::isfinite(u) ? significant(u, 2) : "-"; }
+
+// The figures of both sets with their expanded uncertainties, then the budget of the NFPA
+// 1125 set line by line, and what it leaves out.
+std::string budget_text(const Figures& f) {
+  const Budget& n = f.nfpa_budget;
+  const Budget& w = f.window_budget;
+  std::string s = "Uncertainty: figure +- U, the expanded uncertainty (k = 2, about 95 %)\n";
+  const auto with_U = [](double value, double U, int digits) {
+    return std::isfinite(value) ? significant(value, digits) + " +- " + uncertainty(U) : std::string("-");
+  };
+  const auto wide_row = [](const std::string& label, const std::string& window, const std::string& nfpa) {
+    std::string r = "  " + label;
+    r.resize(r.size() < 26 ? 26 : r.size() + 1, ' ');
+    r += window;
+    r.resize(r.size() < 50 ? 50 : r.size() + 1, ' ');
+    return r + nfpa + "\n";
+  };
+  s += wide_row("", "window", "NFPA 1125");
+  for (std::size_t k = 0; k < kFigures; ++k) {
+    const bool exact_window = k == kBurnTime;  // the window's length is the user's, exact
+    const std::string label = std::string(kFigureNames[k]) + " (" + kFigureUnits[k] + ")";
+    s += wide_row(label, exact_window ? significant(w.value[k], 7) + " (set)" : with_U(w.value[k], w.U[k], 7),
+                  with_U(n.value[k], n.U[k], 7));
+  }
+  if (!f.nfpa.designation.empty())
+    s += "  " + f.nfpa.designation + ": class " + f.nfpa.designation.substr(0, f.nfpa.designation.find_last_not_of("0123456789") + 1) +
+         " with a probability of " + companion::percent(n.class_probability, 3) + ", the number with " +
+         companion::percent(n.number_probability, 3) + "\n";
+  s += "\nBudget of the NFPA 1125 figures: standard uncertainties (u)\n";
+  std::string head = "  source";
+  head.resize(34, ' ');
+  const char* short_names[kFigures] = {"It N s", "tb s", "avg N", "peak N", "Is s", "ve m/s"};
+  for (const char* h : short_names) {
+    std::string c = h;
+    c.resize(10, ' ');
+    head += c;
+  }
+  while (!head.empty() && head.back() == ' ') head.pop_back();
+  s += head + "\n";
+  const auto line = [&](const std::string& source, const double* u) {
+    std::string l = "  " + source;
+    l.resize(l.size() < 34 ? 34 : l.size() + 1, ' ');
+    for (std::size_t k = 0; k < kFigures; ++k) {
+      std::string c = u[k] > 0.0 ? uncertainty(u[k]) : std::string("0");
+      c.resize(c.size() < 10 ? 10 : c.size() + 1, ' ');
+      l += c;
+    }
+    while (!l.empty() && l.back() == ' ') l.pop_back();
+    return l + "\n";
+  };
+  for (const BudgetTerm& t : n.terms) s += line(t.source, t.u);
+  s += line("combined u", n.u);
+  s += "  models:\n";
+  for (const BudgetTerm& t : n.terms)
+    s += "    " + t.source + ": " + t.model + (t.from.empty() ? "" : " (" + t.from + ")") + "\n";
+  if (!n.left_out.empty()) {
+    s += "  not in U (give what each names to add it):\n";
+    for (const std::string& l : n.left_out) s += "    " + l + "\n";
+  }
+  return s;
+}
+
+std::string json_figures_u(const Budget& b, bool window) {
+  const char* keys[kFigures] = {"total_impulse_Ns", "burn_time_s", window ? "mean_thrust_N" : "average_thrust_N",
+                                "peak_thrust_N", "specific_impulse_s", "exhaust_velocity_m_s"};
+  const auto object = [&](const double* v) {
+    std::string s = "{";
+    for (std::size_t k = 0; k < kFigures; ++k) {
+      const double x = window && k == kBurnTime ? 0.0 : v[k];
+      s += std::string(k ? ", " : "") + "\"" + keys[k] + "\": " + json_number(x);
+    }
+    return s + "}";
+  };
+  return "{\"value\": " + object(b.value) + ", \"u\": " + object(b.u) + ", \"U\": " + object(b.U) + "}";
+}
+
+std::string budget_json(const Figures& f) {
+  const Budget& n = f.nfpa_budget;
+  std::string s = "  \"uncertainty\": {\n";
+  s += "    \"coverage_factor\": 2,\n";
+  s += "    \"nfpa\": " + json_figures_u(n, false) + ",\n";
+  s += "    \"window\": " + json_figures_u(f.window_budget, true) + ",\n";
+  s += "    \"class_probability\": " + json_number(n.class_probability) + ",\n";
+  s += "    \"number_probability\": " + json_number(n.number_probability) + ",\n";
+  s += "    \"budget_figures\": [";
+  for (std::size_t k = 0; k < kFigures; ++k) s += std::string(k ? ", " : "") + json_string(kFigureNames[k]);
+  s += "],\n    \"budget\": [";
+  for (std::size_t i = 0; i < n.terms.size(); ++i) {
+    const BudgetTerm& t = n.terms[i];
+    s += std::string(i ? "," : "") + "\n      {\"source\": " + json_string(t.source) + ", \"model\": " +
+         json_string(t.model) + ", \"from\": " + json_string(t.from) + ", \"u\": [";
+    for (std::size_t k = 0; k < kFigures; ++k) s += std::string(k ? ", " : "") + json_number(t.u[k]);
+    s += "]}";
+  }
+  s += "\n    ],\n    \"left_out\": [";
+  for (std::size_t i = 0; i < n.left_out.size(); ++i) s += std::string(i ? ", " : "") + json_string(n.left_out[i]);
+  s += "]\n  },\n";
+  return s;
+}
+
 }  // namespace
 
 std::string figures_table(const Figures& f) {
@@ -90,6 +192,7 @@ std::string figures_table(const Figures& f) {
   }
   if (!f.csv_path.empty())
     s += "\nCSV curve " + f.csv_shown + " (the curve table's " + std::to_string(f.csv_points) + " points)\n";
+  if (f.has_budget) s += "\n" + budget_text(f);
   return s;
 }
 
@@ -146,6 +249,7 @@ std::string figures_json(const Figures& f) {
   s += "  \"curve\": {\"whole_firing\": " + std::string(f.curve_source.starts_with("the whole") ? "true" : "false") +
        ", \"t0_s\": " + json_number(f.curve_t0) + ", \"points\": " + std::to_string(f.curve_points) +
        ", \"source\": " + json_string(f.curve_source) + "},\n";
+  if (f.has_budget) s += budget_json(f);
   s += "  \"curve_points\": " + std::to_string(f.curve_points) + "\n";
   s += "}\n";
   return s;

@@ -42,6 +42,9 @@ void check_header_text(const char* option, const std::string& text, bool is_name
 
 // The checks of options against one another, before any file is read.
 void check_options(const Options& o) {
+  if (o.nonlinearity_pct.has_value() != o.full_scale_N.has_value())
+    throw UsageError(o.nonlinearity_pct ? "--nonlinearity needs --full-scale N, the force its percentage is of"
+                                        : "--full-scale is the force --nonlinearity's percentage is of; give --nonlinearity PCT");
   if (o.max_points < 0 || o.max_points == 1)
     throw UsageError("--points must be 0 (every point) or at least 2 (the peak and the final zero)");
   const bool motor = o.write_eng || o.rse_path;
@@ -201,6 +204,21 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
          },
          "The most points the motor file holds; 0 keeps them all (default: 32, or the fewest more that keep every figure)")
       ->type_name("N");
+  const auto* stand = "The stand, for the uncertainty of the figures";
+  const kv::companion::NumberRule share{[](double v) { return v >= 0 && v < 100; }, "must be a percentage, from 0 to below 100"};
+  add_number(app, "--slope-uncertainty", o.slope_pct,
+             "The calibration slope's standard uncertainty, in % of the slope (default: not known, left out)", share)
+      ->type_name("PCT")->group(stand);
+  add_number(app, "--nonlinearity", o.nonlinearity_pct,
+             "The load cell's non-linearity and hysteresis, in % of --full-scale (default: not known, left out)", share)
+      ->type_name("PCT")->group(stand);
+  add_number(app, "--full-scale", o.full_scale_N, "The load cell's full scale in N, for --nonlinearity",
+             kv::companion::NumberRule{[](double v) { return v > 0 && v < 1e9; }, "must be a force in N, above 0"})
+      ->type_name("N")->group(stand);
+  add_number(app, "--mass-uncertainty", o.mass_u_g,
+             "The propellant mass's standard uncertainty in g (default: half the last digit of the case's M)",
+             kv::companion::NumberRule{[](double v) { return v >= 0 && v < 1e6; }, "must be a mass in g, 0 or more"})
+      ->type_name("G")->group(stand);
   app.add_flag("--json", o.json, "Show the figures as one JSON object instead of the table");
   app.add_option("--csv", csv, "Also write the processed curve as CSV (time_s,thrust_N)")->type_name("FILE");
   app.add_flag("--version", version, "Show the version and end");
@@ -211,7 +229,8 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
   }
   if (!check_motor.empty()) {
     for (const char* other : {"CASE_DIR", "--eng", "--no-eng", "--rse", "--name", "--diameter", "--length", "--delays",
-                              "--propellant-mass", "--total-mass", "--maker", "--type", "--points", "--json", "--csv"})
+                              "--propellant-mass", "--total-mass", "--maker", "--type", "--points", "--json", "--csv",
+                              "--slope-uncertainty", "--nonlinearity", "--full-scale", "--mass-uncertainty"})
       if (app.count(other) > 0) throw UsageError(std::string("--check-motor takes no other option (") + other + ")");
     return check_motor_file(companion, check_motor);
   }
