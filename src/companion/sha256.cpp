@@ -1,5 +1,7 @@
 #include "companion/sha256.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "io/os.h"
@@ -59,13 +61,21 @@ void Sha256::block(const unsigned char* p) {
 
 void Sha256::add(std::string_view bytes) {
   length_ += bytes.size();
-  for (const char ch : bytes) {
-    buffer_[used_++] = static_cast<unsigned char>(ch);
-    if (used_ == 64) {
-      block(buffer_);
-      used_ = 0;
-    }
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+  if (used_ > 0) {
+    const std::size_t take = std::min(n, 64 - used_);
+    std::memcpy(buffer_ + used_, p, take);
+    used_ += take;
+    p += take;
+    n -= take;
+    if (used_ < 64) return;
+    block(buffer_);
+    used_ = 0;
   }
+  for (; n >= 64; p += 64, n -= 64) block(p);
+  std::memcpy(buffer_, p, n);
+  used_ = n;
 }
 
 std::string Sha256::hex() {

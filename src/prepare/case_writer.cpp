@@ -12,6 +12,7 @@
 #include "input/case_selection.h"
 #include "io/cp1252.h"
 #include "output/plot_script.h"
+#include "prepare/case_record.h"
 #include "prepare/os_files.h"
 
 namespace kv::prepare {
@@ -83,14 +84,18 @@ void fill(Piece& piece, const std::string& shown, const std::string& bytes) {
     throw DataError(shown + ": cannot be written (" + reason(piece.file->error()) + ")");
 }
 
-void fill_load_cell(Piece& piece, const std::string& shown, const Prepared& p) {
+companion::FileDigest fill_load_cell(Piece& piece, const std::string& shown, const Prepared& p) {
   // Uniform times i / rate, thrusts as they read back.
+  companion::Sha256 digest;
+  companion::FileDigest written;
   std::string chunk;
   chunk.reserve(1 << 20);
   char buf[96];
   const auto flush = [&] {
     stop_if_interrupted();
     if (!piece.file->write(chunk)) throw DataError(shown + ": cannot be written (" + reason(piece.file->error()) + ")");
+    digest.add(chunk);
+    written.size += chunk.size();
     chunk.clear();
   };
   for (std::int64_t i = p.ia; i <= p.ib; ++i) {
@@ -104,6 +109,8 @@ void fill_load_cell(Piece& piece, const std::string& shown, const Prepared& p) {
   }
   flush();
   if (!piece.file->finish()) throw DataError(shown + ": cannot be written (" + reason(piece.file->error()) + ")");
+  written.sha256 = digest.hex();
+  return written;
 }
 
 // A folder of prepare's own, taken away again unless released; only when empty, so that
@@ -127,7 +134,9 @@ bool same_file(const io::FileStatus& a, const io::FileStatus& b) {
 // The case files' names in the folder, the plot script last (written only where the
 // folder has none).
 std::vector<std::string> case_files(const CaseRequest& request) {
-  return {load_cell_file_name(request.caso), case_file_name(request.caso), kGeneralDataFile, kPlotScript};
+  if (!request.record) return {load_cell_file_name(request.caso), case_file_name(request.caso), kGeneralDataFile, kPlotScript};
+  return {load_cell_file_name(request.caso), case_file_name(request.caso), kGeneralDataFile,
+          record_file_name(request.caso), kPlotScript};
 }
 
 // Removes what a stopped earlier run of prepare left: temporary files of the case files
@@ -301,12 +310,14 @@ WriteReport write_case(const Prepared& p, const CaseRequest& request) {
       throw DataError(joined(request.folder, name) + ": cannot be written (" + reason(piece.file->opened()) + ")");
     pieces.push_back(std::move(piece));
   }
+  companion::FileDigest load_cell;  // the load-cell file comes first, the record after it
   for (Piece& piece : pieces) {
     const std::string shown = joined(request.folder, piece.name);
     if (piece.name == kGeneralDataFile) fill(piece, shown, general_data(request));
     else if (piece.name == kPlotScript) fill(piece, shown, plot_head());
     else if (piece.name == case_file_name(request.caso)) fill(piece, shown, case_parameters(p, request));
-    else fill_load_cell(piece, shown, p);
+    else if (piece.name == load_cell_file_name(request.caso)) load_cell = fill_load_cell(piece, shown, p);
+    else fill(piece, shown, request.record(load_cell_file_name(request.caso), load_cell));
   }
   stop_if_interrupted();
 

@@ -6,9 +6,11 @@
 // or an interruption the temporary files go, and the files that were there stay.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "companion/sha256.h"
 #include "io/os.h"
 #include "prepare/condition.h"
 
@@ -23,6 +25,9 @@ struct CaseRequest {
   double mass = 0;            // kg
   double cutoff = 0;          // Fcor, N
   std::string source;         // the logger file's name, for the notes
+  // The record of how the case was made, from the load-cell file as written; no record
+  // file when empty.
+  std::function<std::string(const std::string& load_cell_name, const companion::FileDigest& load_cell)> record;
 };
 
 // The names of the files, from the case name.

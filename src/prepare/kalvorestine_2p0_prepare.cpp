@@ -22,7 +22,10 @@
 #include "companion/entry.h"
 #include "companion/number_text.h"
 #include "companion/paths.h"
+#include "companion/sha256.h"
+#include "prepare/calibration.h"
 #include "prepare/case_check.h"
+#include "prepare/case_record.h"
 #include "prepare/case_writer.h"
 #include "prepare/condition.h"
 #include "prepare/logger_reader.h"
@@ -59,6 +62,9 @@ struct Args {
   std::vector<double> tare_spans;
   Accepted accept;
   std::string out, caso, title;
+  std::string calibration;  // --calibration FILE
+  std::optional<double> slope_uncertainty;  // --slope-uncertainty PCT, kept in the record
+  std::vector<std::string> arguments;       // as given, for the record
   bool force = false, quiet = false;
 };
 
@@ -142,6 +148,39 @@ std::string case_name_from(const std::string& stem) {
   return caso.empty() ? "caso" : caso;
 }
 
+// The calibration of the file's raw readings: its points, the mean raw reading over each
+// span of the logger file they name (read as the file has them: no scale, no offset,
+// no unit), and the line fitted to them.
+Calibration calibrated(const std::string& logger, const ReadOptions& ro, const std::string& file) {
+  Calibration c = read_calibration(file);
+  if (c.needs_spans()) {
+    ReadOptions raw = ro;
+    raw.scale = 1.0;
+    raw.offset = 0.0;
+    raw.thrust_unit = ThrustUnit::N;
+    raw.thrust_unit_given = true;
+    LoggerReader reader(logger, raw);
+    const Scan& scan = reader.scan();
+    for (CalibrationPoint& p : c.points) {
+      if (p.reading) continue;
+      const std::vector<Point> points = reader.points_between(*p.from, *p.to);
+      if (points.empty())
+        throw DataError(file + ":" + std::to_string(p.line) + ": " + logger + " has no reading between " +
+                        kv::companion::significant(*p.from, 6) + " s and " + kv::companion::significant(*p.to, 6) +
+                        " s (it runs from " + kv::companion::significant(scan.t_first, 6) + " s to " +
+                        kv::companion::significant(scan.t_last, 6) + " s)");
+      double sum = 0.0;
+      for (const Point& q : points) sum += q.F;
+      p.count = static_cast<std::int64_t>(points.size());
+      p.raw = sum / static_cast<double>(points.size());
+    }
+  }
+  for (CalibrationPoint& p : c.points)
+    if (p.reading) p.raw = *p.reading;
+  fit_calibration(c);
+  return c;
+}
+
 int prepare(const Companion& companion, const Args& a) {
   ReadOptions ro;
   ro.layout.delimiter = a.delimiter;
@@ -201,6 +240,17 @@ int prepare(const Companion& companion, const Args& a) {
   request.source = std::string(last_part(a.logger));
   check_target(request);
 
+  std::optional<Calibration> calibration;
+  if (!a.calibration.empty()) {
+    if (a.scale || a.offset || a.thrust_unit)
+      throw UsageError("--calibration gives K and B and the unit (N) itself: leave out --scale, --offset and --thrust-unit");
+    calibration = calibrated(a.logger, ro, a.calibration);
+    ro.scale = calibration->K;
+    ro.offset = calibration->B;
+    ro.thrust_unit = ThrustUnit::N;
+    ro.thrust_unit_given = true;
+  }
+
   LoggerReader reader(a.logger, ro);
   const Scan& scan = reader.scan();
   // What the file says of the motor stands where the user said nothing.
@@ -230,10 +280,29 @@ int prepare(const Companion& companion, const Args& a) {
     p.warnings.push_back(says);
   }
 
+  // The record of how the case is made: the logger file as read, the options, what was
+  // found and done.
+  const std::optional<kv::companion::FileDigest> logger_digest = kv::companion::file_digest(a.logger);
+  if (!logger_digest) throw DataError(reader.name() + ": cannot be read again for its SHA-256");
+  RecordInput record;
+  record.logger = a.logger;
+  record.logger_digest = *logger_digest;
+  record.arguments = a.arguments;
+  record.read = &ro;
+  record.scan = &scan;
+  record.prepared = &p;
+  record.calibration = calibration ? &*calibration : nullptr;
+  record.slope_uncertainty_pct = a.slope_uncertainty;
+  record.mass = request.mass;
+  record.caso = request.caso;
+  request.record = [&record](const std::string& name, const kv::companion::FileDigest& load_cell) {
+    return case_record(record, name, load_cell);
+  };
   const WriteReport written = write_case(p, request);
   for (const std::string& note : written.notes) companion.warn(note);
   if (!a.quiet) {
-    companion.out(summary({a.logger, &ro, &scan, &p, &request, written.plot_script_kept}));
+    companion.out(summary({a.logger, &ro, &scan, &p, &request, written.plot_script_kept,
+                           calibration ? &*calibration : nullptr}));
     companion.out("Next: cd " + request.folder + " and run kalvorestine_2p0 there (" + kProgram + " --check " +
                   request.folder + " checks it first).\n");
   } else {
@@ -265,6 +334,7 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
   using kv::companion::add_choice;
   using kv::companion::add_number;
   Args a;
+  a.arguments = args;
   CLI::App app{
       "Prepares a case for KALVORESTINE 2.0 from a load-cell logger's file: reads it (separators, decimal commas, "
       "headers and units as found or as told), tares the thrust, resamples it onto a uniform grid, finds the "
@@ -333,6 +403,17 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
              kv::companion::NumberRule{[](double v) { return v != 0; }, "must not be 0: every thrust would be the offset"})
       ->type_name("K")->group(reading);
   add_number(app, "--offset", a.offset, "raw counts: B of thrust = K x raw + B (default 0)")->type_name("B")->group(reading);
+  add_number(app, "--slope-uncertainty", a.slope_uncertainty,
+             "the scale factor's standard uncertainty in % of it, where no --calibration gives it; kept in the case's "
+             "record for the uncertainty of the figures",
+             kv::companion::NumberRule{[](double v) { return v >= 0 && v < 100; },
+                                       "must be a percentage, from 0 to below 100"})
+      ->type_name("PCT")->group(reading);
+  app.add_option("--calibration", a.calibration,
+                 "raw counts: known loads, one a line READING LOAD UNIT (READING a raw reading, or T0..T1 for the mean "
+                 "over those times of this file; UNIT kg, g, N or lbf): K and B fitted by least squares, in place of "
+                 "--scale, --offset and --thrust-unit")
+      ->type_name("FILE")->group(reading);
   const auto* cond = "Conditioning";
   add_choice<Tare>(app, "--tare", a.tare,
                    "pre (default): subtract the mean before ignition; linear: a straight line from before ignition to "

@@ -11,6 +11,7 @@
 #include "companion/number_text.h"
 #include "input/case_selection.h"
 #include "output/plot_script.h"
+#include "prepare/case_record.h"
 
 namespace kv::prepare {
 
@@ -102,6 +103,8 @@ std::string summary(const SummaryInput& in) {
           (sc.thrust_unit_from_file ? " (from the header)" : "");
   if (ro.scale != 1 || ro.offset != 0) cols += ", = " + significant(ro.scale, 10) + " x raw + " + significant(ro.offset, 10);
   item(s, "columns", cols);
+  if (in.calibration)
+    for (const std::string& l : calibration_lines(*in.calibration)) item(s, "calibration", l);
   if (sc.shift != 0)
     item(s, "clock", "absolute times: " + significant(sc.shift, 15) + " s subtracted, so that the record starts at 0");
   if (!sc.clock_wraps.empty()) {
@@ -178,7 +181,8 @@ std::string summary(const SummaryInput& in) {
   row(s, "", motor.empty() ? std::string("no class") : motor, nf.designation.empty() ? std::string("no class") : nf.designation);
   item(s, "expect", "Is = " + significant(Is, 4) + " s with M = " + significant(in.request->mass, 6) + " kg");
   item(s, "files", std::string(kGeneralDataFile) + ", " + case_file_name(in.request->caso) + ", " +
-                       load_cell_file_name(in.request->caso) + ", " + kPlotScript +
+                       load_cell_file_name(in.request->caso) + ", " +
+                       (in.request->record ? record_file_name(in.request->caso) + ", " : std::string()) + kPlotScript +
                        (in.plot_script_kept ? " (kept)" : " (new)"));
   for (const auto& w : p.warnings) s += "  warning: " + w + "\n";
   return s;

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "prepare/calibration.h"
 #include "prepare/case_writer.h"
 #include "prepare/condition.h"
 #include "prepare/logger_reader.h"
@@ -16,6 +17,7 @@ struct SummaryInput {
   const Prepared* prepared;
   const CaseRequest* request;
   bool plot_script_kept;  // the folder's own plot script was kept
+  const Calibration* calibration = nullptr;  // --calibration, when given
 };
 
 std::string summary(const SummaryInput& in);
