@@ -5,15 +5,13 @@
 #include <memory>
 
 #include "analysis/window.h"
-#include "companion/errors.h"
 #include "companion/number_text.h"
-#include "companion/sha256.h"
+#include "companion/case_record.h"
 #include "input/case_selection.h"
 #include "io/diagnostics.h"
 #include "io/files.h"
 #include "io/list_directed.h"
 #include "output/plot_script.h"
-#include "prepare/case_record.h"
 #include "prepare/logger_format.h"
 #include "prepare/os_files.h"
 #include "prepare/text_lines.h"
@@ -253,41 +251,8 @@ void check_case_name(const RunState& s, std::vector<Finding>& out) {
 // record describes, else the record (and what export and the report take from it) is
 // about another curve.
 void check_record(const RunState& s, std::vector<Finding>& out) {
-  const std::string caso(s.caso.trim());
-  const std::string name = record_file_name(caso);
-  if (io::os().status(name, true).kind != io::FileKind::Regular) return;
-  std::string text;
-  try {
-    InputFile in(name);
-    char block[1 << 14];
-    while (const std::size_t n = in.read(block, sizeof block)) {
-      text.append(block, n);
-      if (text.size() > (std::size_t{1} << 24)) break;
-    }
-  } catch (const companion::DataError& e) {
-    out.push_back({name, std::string("cannot be read: ") + e.what()});
-    return;
-  }
-  const std::optional<RecordedLoadCell> recorded = recorded_load_cell(text);
-  if (!recorded) {
-    out.push_back({name, "is not a record of prepare's (no load_cell with its name, size and sha256): it says nothing "
-                         "of this case; prepare the case again, or remove it"});
-    return;
-  }
-  const std::string load_cell(s.original.trim());
-  if (recorded->name != load_cell) {
-    out.push_back({name, "describes the load-cell file " + recorded->name + ", but the case reads " + load_cell +
-                             ": prepare the case again, or remove the record"});
-    return;
-  }
-  const std::optional<companion::FileDigest> now = companion::file_digest(load_cell);
-  if (!now) return;  // the load-cell file's own finding says why
-  if (now->size != recorded->size || now->sha256 != recorded->sha256)
-    out.push_back({load_cell, "has changed since prepare made the case (" +
-                                  (now->size != recorded->size
-                                       ? std::to_string(recorded->size) + " bytes then, " + std::to_string(now->size) + " now"
-                                       : std::string("the same size, other bytes")) +
-                                  "): " + name + " no longer describes it; prepare the case again from the logger file"});
+  const companion::RecordCheck c = companion::check_case_record(std::string(s.caso.trim()), std::string(s.original.trim()));
+  if (c.state == companion::RecordCheck::State::Problem) out.push_back({c.file, c.problem});
 }
 
 std::vector<Finding> check_files() {

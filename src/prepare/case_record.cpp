@@ -1,7 +1,6 @@
 #include "prepare/case_record.h"
 
 #include <cmath>
-#include <cstdlib>
 
 #include "analysis/impulse.h"
 #include "analysis/impulse_class.h"
@@ -66,27 +65,7 @@ double mean_uncertainty(const std::optional<Span>& s) {
   return s->sd / std::sqrt(static_cast<double>(s->count));
 }
 
-// A JSON string's value after `"key": "` in a text; nothing when it is not there.
-std::optional<std::string> string_after(const std::string& text, std::string_view key, std::size_t from) {
-  const std::string head = "\"" + std::string(key) + "\": \"";
-  const std::size_t at = text.find(head, from);
-  if (at == std::string::npos) return std::nullopt;
-  std::string out;
-  for (std::size_t i = at + head.size(); i < text.size(); ++i) {
-    if (text[i] == '"') return out;
-    if (text[i] == '\\' && i + 1 < text.size()) {
-      const char c = text[++i];
-      out += c == 'n' ? '\n' : c == 't' ? '\t' : c == 'r' ? '\r' : c;
-      continue;
-    }
-    out += text[i];
-  }
-  return std::nullopt;
-}
-
 }  // namespace
-
-std::string record_file_name(const std::string& caso) { return caso + "_prepare.json"; }
 
 std::string case_record(const RecordInput& in, const std::string& load_cell_name,
                         const companion::FileDigest& load_cell) {
@@ -191,7 +170,7 @@ std::string case_record(const RecordInput& in, const std::string& load_cell_name
                                  .done();
 
   Object top(0);
-  top.text("record", "kalvorestine_2p0_prepare case record")
+  top.text("record", companion::kRecordKind)
       .raw("record_version", kRecordVersion)
       .text("case", in.caso)
       .raw("logger", Object(1)
@@ -217,20 +196,6 @@ std::string case_record(const RecordInput& in, const std::string& load_cell_name
                             .text("sha256", load_cell.sha256)
                             .done());
   return top.done() + "\n";
-}
-
-std::optional<RecordedLoadCell> recorded_load_cell(const std::string& record_text) {
-  if (record_text.find("\"record\": \"kalvorestine_2p0_prepare case record\"") == std::string::npos) return std::nullopt;
-  const std::size_t at = record_text.find("\"load_cell\": {");
-  if (at == std::string::npos) return std::nullopt;
-  RecordedLoadCell r;
-  const auto name = string_after(record_text, "name", at), sha = string_after(record_text, "sha256", at);
-  const std::size_t size_at = record_text.find("\"size\": ", at);
-  if (!name || !sha || size_at == std::string::npos) return std::nullopt;
-  r.name = *name;
-  r.sha256 = *sha;
-  r.size = std::strtoull(record_text.c_str() + size_at + 8, nullptr, 10);
-  return r;
 }
 
 }  // namespace kv::prepare

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "companion/case_record.h"
 #include "companion/sha256.h"
 #include "prepare/calibration.h"
 #include "prepare/condition.h"
@@ -19,7 +20,7 @@ namespace kv::prepare {
 
 inline constexpr const char* kRecordVersion = "1";
 
-std::string record_file_name(const std::string& caso);
+using companion::record_file_name;
 
 struct RecordInput {
   std::string logger;                 // the logger file's name, as given
@@ -37,14 +38,5 @@ struct RecordInput {
 // The record's text (UTF-8 JSON, LF line ends), with the load-cell file as written.
 std::string case_record(const RecordInput& in, const std::string& load_cell_name,
                         const companion::FileDigest& load_cell);
-
-// What a case's record says of its load-cell file, read back: its name, size and
-// SHA-256; nothing when the record cannot be read as one of prepare's.
-struct RecordedLoadCell {
-  std::string name;
-  std::uint64_t size = 0;
-  std::string sha256;
-};
-std::optional<RecordedLoadCell> recorded_load_cell(const std::string& record_text);
 
 }  // namespace kv::prepare
