@@ -146,7 +146,7 @@ TEST(Budget, EverySourceWithoutItsInputIsNamedAsLeftOut) {
   // A drift of 0.2 N between the spans, over the impulse's span, as the tare line says.
   for (const BudgetTerm& t : b.terms)
     if (t.source == "tare drift") {
-      EXPECT_NEAR(t.u[kAverage], 0.1 / std::sqrt(3.0), 1e-15);
+      EXPECT_NEAR(t.u[kAverage], 0.2 / std::sqrt(3.0), 1e-15);
     }
   // The 40 N s-class figure far from any bound: its class and number are certain.
   EXPECT_GT(b.class_probability, 0.999);

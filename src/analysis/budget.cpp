@@ -136,8 +136,8 @@ class Builder {
     if (in_.tare_offset_N)
       offset_term("tare offset", "the offset's standard uncertainty at every point", in_.tare_from, *in_.tare_offset_N);
     if (in_.tare_drift_N)
-      offset_term("tare drift", "drift d between the tare spans, rectangular over the window: d / 2 / sqrt(3)",
-                  in_.tare_from, rectangular(*in_.tare_drift_N / 2.0));
+      offset_term("tare drift", "drift d between the tare spans: within +-d at any point, rectangular: d / sqrt(3)",
+                  in_.tare_from, rectangular(*in_.tare_drift_N));
     if (!in_.tare_offset_N && !in_.tare_drift_N)
       leave_out("tare offset and drift: no record of how the case was made");
     if (in_.noise_sigma_N)
@@ -163,7 +163,7 @@ class Builder {
       BudgetTerm& t = term("clock", "rate error x figure: times scale, thrusts do not", in_.clock_from, c * It);
       t.u[kBurnTime] = sp_.crossings ? c * tb : 0.0;
     } else {
-      leave_out("clock: the logger's own steps are not known");
+      leave_out("clock: the logger's rate is not checked against a reference clock");
     }
     if (in_.mass_kg && *in_.mass_kg > 0.0) {
       if (in_.mass_u_kg) {
@@ -252,6 +252,31 @@ double last_digit_uncertainty(double value) {
   const int decimals = point == std::string_view::npos ? 0 : static_cast<int>(e - point - 1);
   int exponent = 0;
   std::from_chars(s.data() + e + 1 + (s[e + 1] == '+' ? 1 : 0), s.data() + s.size(), exponent);
+  return rectangular(0.5 * std::pow(10.0, exponent - decimals));
+}
+
+double last_digit_uncertainty(std::string_view typed) {
+  const std::size_t e = typed.find_first_of("eE");
+  const std::string_view mantissa = typed.substr(0, e);
+  int exponent = 0;
+  if (e != std::string_view::npos) {
+    std::string_view x = typed.substr(e + 1);
+    if (!x.empty() && x.front() == '+') x.remove_prefix(1);
+    const auto r = std::from_chars(x.data(), x.data() + x.size(), exponent);
+    if (r.ec != std::errc{} || r.ptr != x.data() + x.size()) return 0.0;
+  }
+  const std::size_t point = mantissa.find_first_of(".,");
+  int decimals = 0, digits = 0;
+  for (std::size_t i = 0; i < mantissa.size(); ++i) {
+    const char c = mantissa[i];
+    if (c >= '0' && c <= '9') {
+      ++digits;
+      if (point != std::string_view::npos && i > point) ++decimals;
+    } else if (i != point && !(i == 0 && (c == '+' || c == '-'))) {
+      return 0.0;
+    }
+  }
+  if (digits == 0) return 0.0;
   return rectangular(0.5 * std::pow(10.0, exponent - decimals));
 }
 

@@ -15,6 +15,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kv {
@@ -86,5 +87,8 @@ double noise_from_curve(std::span<const double> F);
 // The standard uncertainty of a value known to the digits of its shortest decimal
 // form: half its last digit, rectangular (0.0125 kg: 0.00005 / sqrt(3)).
 double last_digit_uncertainty(double value);
+// The same for a number as it was typed ("0.020", "2,5e-2"): its last digit's place as
+// written, trailing zeros included; 0 when the text is no number.
+double last_digit_uncertainty(std::string_view typed);
 
 }  // namespace kv

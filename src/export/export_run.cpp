@@ -7,6 +7,7 @@
 
 #include "analysis/impulse_class.h"
 #include "analysis/window.h"
+#include "companion/case_record.h"
 #include "companion/entry.h"
 #include "companion/errors.h"
 #include "companion/number_text.h"
@@ -218,9 +219,64 @@ NfpaFigures export_figures(std::span<const double> F, double dt) {
   return n;
 }
 
+namespace {
+
+// The text given to an option on prepare's command line, as the case's record keeps it;
+// "" when it was not given.
+std::string typed_option(const companion::JsonValue& record, std::string_view option) {
+  const std::vector<companion::JsonValue>& args = record["arguments"].array;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i].string;
+    if (a == option && i + 1 < args.size()) return args[i + 1].string;
+    if (a.size() > option.size() && a.starts_with(option) && a[option.size()] == '=') return a.substr(option.size() + 1);
+  }
+  return {};
+}
+
+}  // namespace
+
 BudgetInputs budget_inputs(const Options& o, double propellant_kg, std::span<const double> F, const NfpaFigures& n,
-                           double dt) {
+                           double dt, const companion::JsonValue* record) {
   BudgetInputs in;
+  const auto number = [](const companion::JsonValue& v) -> std::optional<double> {
+    const std::optional<double> x = v.as_number();
+    if (x && std::isfinite(*x) && *x >= 0) return x;
+    return std::nullopt;
+  };
+  if (record) {
+    const companion::JsonValue& r = *record;
+    const companion::JsonValue& cal = r["calibration"];
+    const std::string from_calibration = "the calibration " + cal["file"].string + ", in the case's record";
+    if (const auto share = number(cal["slope_share"])) {
+      in.slope_share = *share;
+      in.slope_from = from_calibration;
+    } else if (const auto pct = number(r["slope_uncertainty_pct"])) {
+      in.slope_share = *pct / 100.0;
+      in.slope_from = "prepare's --slope-uncertainty, in the case's record";
+    }
+    const auto nl = number(cal["nonlinearity_pct"]), load = number(cal["largest_load_N"]);
+    if (nl && load && cal["points"].array.size() > 2) {
+      in.nonlinearity_N = *nl / 100.0 * *load;
+      in.nonlinearity_from = "the calibration's largest residual, in the case's record";
+    }
+    const companion::JsonValue& tare = r["tare"];
+    if (tare["mode"].string != "none") {
+      if (const auto u = number(tare["offset_u_N"])) in.tare_offset_N = *u;
+      // A tare from before ignition leaves the drift to after burn-out; a linear tare
+      // follows it.
+      if (tare["mode"].string == "pre")
+        if (const auto d = tare["drift_N"].as_number(); d && std::isfinite(*d)) in.tare_drift_N = std::fabs(*d);
+      in.tare_from = "the tare spans in the case's record";
+    }
+    if (const auto sd = number(r["baseline"]["sd_N"]); sd && *sd > 0) {
+      in.noise_sigma_N = *sd;
+      in.noise_from = "the quiet baseline's deviation, in the case's record";
+    }
+    if (const auto q = number(r["baseline"]["quantisation_N"]); q && *q > 0) {
+      in.quantisation_N = *q;
+      in.quantisation_from = "the smallest step of the readings, in the case's record";
+    }
+  }
   if (o.slope_pct) {
     in.slope_share = *o.slope_pct / 100.0;
     in.slope_from = "--slope-uncertainty";
@@ -233,7 +289,7 @@ BudgetInputs budget_inputs(const Options& o, double propellant_kg, std::span<con
   // the curve as it was read; the motor's own roughness counts as noise there.
   const UniformTimes times{dt};
   const Crossings c = crossings(F, times, peak_index(F), n.threshold);
-  if (c.last > c.first + 2) {
+  if (!in.noise_sigma_N && c.last > c.first + 2) {
     in.noise_sigma_N = noise_from_curve(F.subspan(c.first, c.last - c.first + 1));
     in.noise_from = "the curve's own scatter between the 5 % crossings";
   }
@@ -245,6 +301,12 @@ BudgetInputs budget_inputs(const Options& o, double propellant_kg, std::span<con
     } else {
       in.mass_u_kg = last_digit_uncertainty(propellant_kg);
       in.mass_from = "half the last digit of the mass, rectangular";
+      // The mass as it was typed to prepare holds the digits the user knew.
+      const std::string typed = record && !o.propellant_kg ? typed_option(*record, "--mass") : std::string();
+      if (const double u = last_digit_uncertainty(typed); u > 0) {
+        in.mass_u_kg = u;
+        in.mass_from = "half the last digit of prepare's --mass " + typed + ", rectangular";
+      }
     }
   }
   return in;
@@ -346,7 +408,13 @@ Outcome run_export(const Options& o, const FinishedRun& r) {
   f.curve_source = curve.source;
   if (!(f.nfpa.peak > 0.0)) out.warnings.push_back("the curve has no positive thrust: it has no NFPA burn");
   if (f.nfpa.peak > 0.0 && f.nfpa.burn_time > 0.0 && r.curve.F.size() > 1) {
-    const BudgetInputs in = budget_inputs(o, o.propellant_kg.value_or(s.M), curve.F, f.nfpa, curve.dt);
+    const companion::RecordCheck record =
+        companion::check_case_record(std::string(s.caso.trim()), std::string(s.original.trim()));
+    if (record.state == companion::RecordCheck::State::Problem)
+      out.warnings.push_back(record.file + " " + record.problem +
+                             "; the uncertainty leaves out what the record would give");
+    const BudgetInputs in = budget_inputs(o, o.propellant_kg.value_or(s.M), curve.F, f.nfpa, curve.dt,
+                                          record.record ? &record.record->json : nullptr);
     f.nfpa_budget = nfpa_budget(curve.F, curve.dt, kNoThrustShare * f.nfpa.peak, in);
     f.window_budget = window_budget(r.curve.F, r.curve.dt, r.window.total_impulse, r.window.burn_time,
                                     r.window.mean_thrust, in);

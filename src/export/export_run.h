@@ -10,6 +10,7 @@
 
 #include "analysis/budget.h"
 #include "analysis/nfpa.h"
+#include "companion/json.h"
 #include "export/eng_file.h"
 #include "export/motor_points.h"
 #include "export/results_files.h"
@@ -84,8 +85,10 @@ struct Figures {
 // What the export knows of the stand and the case for the uncertainty budget: the
 // options, the propellant mass and the noise the firing curve shows between its 5 %
 // crossings.
+// With the case's record of how prepare made it, the calibration, the tare, the baseline's
+// noise and the readings' step come from there; the options win over it.
 BudgetInputs budget_inputs(const Options& o, double propellant_kg, std::span<const double> F, const NfpaFigures& n,
-                           double dt);
+                           double dt, const companion::JsonValue* record = nullptr);
 
 struct Outcome {
   std::string standard_output;        // the table, or the JSON object

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -107,6 +108,87 @@ TEST(ExportUncertaintyOptions, AClassThatIsNotSureIsAWarning) {
   ASSERT_GT(j["nfpa"]["total_impulse_Ns"].number, 39.8);
   EXPECT_TRUE(contains(r.err, "lies near a class bound: the class printed holds with a probability of")) << r.err;
   EXPECT_LT(j["uncertainty"]["class_probability"].number, 0.95);
+}
+
+// A logger of raw counts whose baseline drifts by `drift` N over its 5 s, with noise,
+// the burn from 1.5 s: the small D-class curve of 28 N peak.
+std::string drifting_logger(double drift) {
+  std::mt19937_64 random(5);
+  std::normal_distribution<double> noise(0.0, 0.02);
+  std::string s = "t,F\r\n";
+  for (int i = 0; i <= 5000; ++i) {
+    const double t = i / 1000.0;
+    const double s1 = t - 1.5;
+    const double F = s1 < 0 ? 0 : s1 < 0.03 ? 28.0 * s1 / 0.03 : s1 < 1.4 ? 28.0 - 10.0 * (s1 - 0.03) / 1.37
+                     : s1 < 1.46 ? 18.0 * (1 - (s1 - 1.4) / 0.06) : 0;
+    s += fixed(t, 3) + "," + fixed(F + drift * t / 5.0 + noise(random), 4) + "\r\n";
+  }
+  return s;
+}
+
+Outcome prepare_in(const CaseDir& dir, std::vector<std::string> args) {
+  args.insert(args.begin(), KV_PREPARE);
+  return run_in(dir.dir(), args, kNoLaunches);
+}
+
+// A case prepare made holds its record: the export takes the tare, the baseline's noise
+// and the slope's uncertainty from it, and the mass's digits as they were typed.
+TEST(ExportUncertaintyRecord, ThePreparedCasesRecordGivesTheTareNoiseAndSlope) {
+  CaseDir dir;
+  dir.put("log.csv", drifting_logger(0.0));
+  ASSERT_EQ(prepare_in(dir, {"log.csv", "--mass", "0.0200", "--slope-uncertainty", "0.3", "--quiet"}).status, 0);
+  ASSERT_EQ(run_in(dir.dir() / "log", {KV_PROGRAM}, kNoLaunches).status, 0);
+  const Outcome r = dir.run_export({"--no-eng", "--json"}, dir.dir() / "log");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json u = parse_json(r.out)["uncertainty"];
+  // Without a calibration, the non-linearity; the clock always.
+  EXPECT_EQ(joined(u["left_out"]),
+            "non-linearity and hysteresis: no calibration and no --nonlinearity with --full-scale\n"
+            "clock: the logger's rate is not checked against a reference clock\n");
+  EXPECT_EQ(line(u["budget"], "calibration slope")["from"].string, "prepare's --slope-uncertainty, in the case's record");
+  EXPECT_EQ(line(u["budget"], "noise")["from"].string, "the quiet baseline's deviation, in the case's record");
+  EXPECT_NEAR(line(u["budget"], "noise")["u"].array[3].number, 0.02, 0.003);
+  line(u["budget"], "tare offset");
+  // "0.0200" kg: known to half of 0.1 g.
+  const Json& mass = line(u["budget"], "propellant mass");
+  EXPECT_NEAR(mass["u"].array[4].number / u["nfpa"]["value"]["specific_impulse_s"].number,
+              0.00005 / std::sqrt(3.0) / 0.02, 1e-9);
+
+  // The load-cell file edited since: the record no longer describes it, and says so.
+  std::string cell = read_bytes(dir.dir() / "log" / "log_celula.txt");
+  cell[cell.find("\r\n") + 2] = cell[cell.find("\r\n") + 2] == '0' ? '1' : '0';
+  write_bytes(dir.dir() / "log" / "log_celula.txt", cell);
+  ASSERT_EQ(run_in(dir.dir() / "log", {KV_PROGRAM}, kNoLaunches).status, 0);
+  const Outcome stale = dir.run_export({"--no-eng"}, dir.dir() / "log");
+  ASSERT_EQ(stale.status, 0) << stale.err;
+  EXPECT_TRUE(contains(stale.err, "log_celula.txt has changed since prepare made the case")) << stale.err;
+  EXPECT_TRUE(contains(stale.out, "tare offset and drift: no record")) << stale.out;
+}
+
+// A baseline that drifts between the tare spans: the tare line of the budget holds the
+// impulse the drift takes away from the firing, within its expanded uncertainty.
+TEST(ExportUncertaintyRecord, ADriftOfTheBaselineAppearsAsTheTareLine) {
+  double clean_It = 0;
+  for (const double drift : {0.0, 0.5}) {
+    SCOPED_TRACE(drift);
+    CaseDir dir;
+    dir.put("log.csv", drifting_logger(drift));
+    ASSERT_EQ(prepare_in(dir, {"log.csv", "--mass", "0.020", "--quiet"}).status, 0);
+    ASSERT_EQ(run_in(dir.dir() / "log", {KV_PROGRAM}, kNoLaunches).status, 0);
+    const Outcome r = dir.run_export({"--no-eng", "--json"}, dir.dir() / "log");
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json j = parse_json(r.out);
+    const double It = j["nfpa"]["total_impulse_Ns"].number;
+    if (drift == 0.0) {
+      clean_It = It;
+      continue;
+    }
+    const double tare_u = line(j["uncertainty"]["budget"], "tare drift")["u"].array[0].number;
+    const double error = std::fabs(It - clean_It);
+    EXPECT_GT(error, 0.05) << "the drift moves the impulse";
+    EXPECT_LT(error, 2.0 * tare_u) << "within U of the tare line";
+    EXPECT_GT(error, 0.5 * tare_u) << "the line is not far larger than what the drift does";
+  }
 }
 
 }  // namespace
