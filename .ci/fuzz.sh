@@ -17,13 +17,13 @@ cmake -S . -B "$out" -G Ninja -DCMAKE_CXX_COMPILER="${CXX_FUZZ:-clang++}" -DCMAK
   -DKV_FUZZ=ON -DKV_TESTS=OFF -DKV_WERROR=ON >/dev/null || exit 1
 cmake --build "$out" --target convert_fuzzer edit_fuzzer reader_fuzzer || exit 1
 cmake --build "$out" --target export_reader_fuzzer eng_writer_fuzzer motor_check_fuzzer || exit 1
-cmake --build "$out" --target prepare_fuzzer check_fuzzer || exit 1
+cmake --build "$out" --target prepare_fuzzer check_fuzzer record_fuzzer || exit 1
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=0:allocator_may_return_null=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
 failed=0
 for t in convert_fuzzer edit_fuzzer reader_fuzzer export_reader_fuzzer eng_writer_fuzzer motor_check_fuzzer \
-  prepare_fuzzer check_fuzzer; do
+  prepare_fuzzer check_fuzzer record_fuzzer; do
   work="$out/work/$t"
   art="$out/artifacts/$t"
   mkdir -p "$work" "$art"
