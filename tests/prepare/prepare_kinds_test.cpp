@@ -2,7 +2,10 @@
 // (units, mass, the rate where the file does not hold it) and run through the program:
 // its impulse, burn time and average agree within 0.5 % with a computation of their own
 // over the fixture's points (tare on a quiet span, the 5 % crossings placed by linear
-// interpolation, the trapezoid between them), and --check passes the case. Then the
+// interpolation, the trapezoid between them), and --check passes the case. The export
+// run on the finished case gives the certification figures of the same points within
+// 1 % (total impulse from the rise to the last measurable thrust, burn time, average
+// thrust). Then the
 // table of the stops: each condition that could move a figure by more than 1 % ends
 // with status 1, no case, and a message that names the option; with it, the case is
 // right.
@@ -13,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "export/json_reader.h"
 #include "prepare_support.h"
 
 namespace kv::test {
@@ -21,8 +25,10 @@ namespace {
 // The figures of a firing as certification defines them, over its own points (thrust
 // tared, in N): the burn between the first rise above and the last fall below 5 % of
 // the peak, each crossing on the straight line between the two points around it.
+// The total impulse runs from the rise to the last measurable thrust: the last point
+// above 1 % of the peak, and the fall from it to the next point.
 struct Reference {
-  double start = 0, end = 0, burn_time = 0, burn_impulse = 0, average = 0;
+  double start = 0, end = 0, burn_time = 0, burn_impulse = 0, average = 0, total_impulse = 0;
 };
 
 Reference reference(const std::vector<Sample>& pts) {
@@ -39,6 +45,10 @@ Reference reference(const std::vector<Sample>& pts) {
   r.burn_time = r.end - r.start;
   r.burn_impulse = trapezoid(pts, r.start, r.end);
   r.average = r.burn_impulse / r.burn_time;
+  std::size_t last = pts.size() - 1;
+  while (last > j && !(pts[last].F > 0.01 * peak)) --last;
+  if (last + 1 < pts.size()) ++last;
+  r.total_impulse = trapezoid(pts, r.start, pts[last].t);
   return r;
 }
 
@@ -331,6 +341,13 @@ TEST_P(PrepareKind, GivesTheFiguresOfItsOwnPointsThroughTheProgram) {
   EXPECT_NEAR(It, ref.burn_impulse, 0.005 * ref.burn_impulse) << r.out;
   EXPECT_NEAR(tq, ref.burn_time, 0.005 * ref.burn_time) << r.out;
   EXPECT_NEAR(Fmed, ref.average, 0.005 * ref.average) << r.out;
+
+  const Outcome exported = export_run(d.dir() / "case", {"--no-eng", "--json"});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  const Json nfpa = parse_json(exported.out)["nfpa"];
+  EXPECT_NEAR(nfpa["total_impulse_Ns"].number, ref.total_impulse, 0.01 * ref.total_impulse) << exported.err;
+  EXPECT_NEAR(nfpa["burn_time_s"].number, ref.burn_time, 0.01 * ref.burn_time) << exported.err;
+  EXPECT_NEAR(nfpa["average_thrust_N"].number, ref.average, 0.01 * ref.average) << exported.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, PrepareKind, ::testing::ValuesIn(kinds()),
