@@ -35,6 +35,7 @@ struct FormatFacts {
   // What it says of the motor, for the case's defaults.
   std::string motor;
   double propellant_kg = 0;        // 0 where it does not say
+  double diameter_mm = 0, length_mm = 0;  // the casing's; 0 where it does not say
   std::int64_t declared_points = 0;  // the header's count of samples (.DAT)
   bool published_curve = false;    // a curve already tared and cut: no baseline to tare on
 };

@@ -234,8 +234,13 @@ int prepare(const Companion& companion, const Args& a) {
   for (const std::string& note : written.notes) companion.warn(note);
   if (!a.quiet) {
     companion.out(summary({a.logger, &ro, &scan, &p, &request, written.plot_script_kept}));
-    companion.out("Next: cd " + request.folder + " and run kalvorestine_2p0 there (" + kProgram + " --check " +
-                  request.folder + " checks it first).\n");
+    std::string next = "Next: cd " + request.folder + " and run kalvorestine_2p0 there (" + kProgram + " --check " +
+                       request.folder + " checks it first)";
+    // The casing the file gives is what the export asks for its motor file.
+    if (scan.format.diameter_mm > 0 && scan.format.length_mm > 0)
+      next += "; then kalvorestine_2p0_export --diameter " + kv::companion::shortest(scan.format.diameter_mm) +
+              " --length " + kv::companion::shortest(scan.format.length_mm) + " writes its motor file";
+    companion.out(next + ".\n");
   } else {
     for (const auto& w : p.warnings) companion.warn(w);
   }

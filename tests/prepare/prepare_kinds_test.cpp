@@ -91,12 +91,17 @@ std::vector<Sample> firing(double from, double to, double step, double at, doubl
 }
 
 Kind certification_dat() {
-  // Thirty header lines of one value each: the motor's name on line 1, the count of
-  // samples on line 17, the rate on line 27; then one thrust (N) a line at 500 Hz.
+  // Thirty header lines of one value each: the motor's name on line 1, the casing's
+  // diameter and length (mm) on lines 2 and 3, the propellant (g) on line 4, the count
+  // of samples on line 17, the rate on line 27; then one thrust (N) a line at 500 Hz.
+  // The user gives nothing: the mass and the title are the header's.
   const std::vector<Sample> pts = firing(0.0, 15.998, 0.002, 3.0, 6.0, 2.0);
   std::string s;
   for (int line = 1; line <= 30; ++line) {
     if (line == 1) s += "H128\r\n";
+    else if (line == 2) s += "29\r\n";
+    else if (line == 3) s += "124\r\n";
+    else if (line == 4) s += "120.0\r\n";
     else if (line == 17) s += "8000\r\n";
     else if (line == 27) s += "500\r\n";
     else s += std::to_string(line * 7 % 23) + "\r\n";
@@ -108,7 +113,7 @@ Kind certification_dat() {
     s += num(F, 3) + "\r\n";
     tared.push_back({p.t, std::stod(num(F, 3))});
   }
-  return {"CertificationDat", "TEST0042.DAT", s, {"--mass", "0.09"}, tared, "", {}};
+  return {"CertificationDat", "TEST0042.DAT", s, {}, tared, "", {}};
 }
 
 Kind labview_lvm() {
@@ -352,6 +357,24 @@ TEST_P(PrepareKind, GivesTheFiguresOfItsOwnPointsThroughTheProgram) {
 
 INSTANTIATE_TEST_SUITE_P(Files, PrepareKind, ::testing::ValuesIn(kinds()),
                          [](const auto& p) { return std::string(p.param.name); });
+
+TEST(PrepareKindDefaults, TheCertificationHeaderGivesMassTitleAndCasingAndTheUsersOptionsWin) {
+  const Kind k = certification_dat();
+  TempDir d("kv_kinds_");
+  d.put(k.file, k.text);
+  const Outcome r = prepare(d.dir(), {k.file, "--out", "case", "--case", "caso"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(record_number(d.dir() / "case" / "caso.txt", 5), 0.12);
+  EXPECT_TRUE(records(read_bytes(d.dir() / "case" / "caso.txt"))[11].starts_with("'H128'"));
+  // The summary names what the header gave, and the casing goes to the export's options.
+  EXPECT_NE(r.out.find("motor H128, propellant 0.12 kg, casing 29 x 124 mm"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("kalvorestine_2p0_export --diameter 29 --length 124"), std::string::npos) << r.out;
+
+  const Outcome mine = prepare(d.dir(), {k.file, "--mass", "0.1", "--title", "Stand 3", "--out", "mine", "--case", "caso"});
+  ASSERT_EQ(mine.status, 0) << mine.err;
+  EXPECT_EQ(record_number(d.dir() / "mine" / "caso.txt", 5), 0.1);
+  EXPECT_TRUE(records(read_bytes(d.dir() / "mine" / "caso.txt"))[11].starts_with("'Stand 3'"));
+}
 
 // The stops: what prepare cannot stand behind, the option named, and the case right
 // once it is given.
