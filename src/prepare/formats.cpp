@@ -101,10 +101,11 @@ std::optional<FormatFacts> labview(const std::vector<SampleLine>& lines, const s
     f.no_time_column = !row.empty() && row[0].empty();
     break;
   }
-  if (f.no_time_column) {
-    if (!(delta > 0)) throw DataError(file + ": a LabVIEW measurement file without times nor a Delta_X: give --rate HZ");
-    f.rate = 1.0 / delta;
-  }
+  // Delta_X is the logger's rate even where the times are written too: they are checked
+  // against each other.
+  if (delta > 0) f.rate = 1.0 / delta;
+  if (f.no_time_column && !(delta > 0))
+    throw DataError(file + ": a LabVIEW measurement file without times nor a Delta_X: give --rate HZ");
   return f;
 }
 

@@ -28,7 +28,7 @@ struct FormatFacts {
   bool decimal_comma = false;
   std::int64_t skip_lines = 0;     // the header's lines
   bool no_time_column = false;     // times from `rate`
-  double rate = 0;                 // Hz, the header's
+  double rate = 0;                 // Hz, the header's (the logger's rate it states)
   double x0 = 0;                   // s, the time of the first sample
   std::optional<ThrustUnit> unit;  // the header's unit of the thrust
   std::vector<std::string> header; // column names the header gives

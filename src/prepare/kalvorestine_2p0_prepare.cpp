@@ -220,7 +220,9 @@ int prepare(const Companion& companion, const Args& a) {
     throw DataError(reader.name() + ": the times step by whole numbers (median step " +
                     kv::companion::shortest(scan.step_median) + "): they look like milliseconds; give --time-unit ms" +
                     (scan.step_median >= 1000 ? " or --time-unit us" : "") + " (or --time-unit s if they are seconds)");
+  const std::string rate_warning = check_stated_rate(scan, ro.rate, !a.time_col.empty(), reader.name());
   Prepared p = condition(reader, scan, co);
+  if (!rate_warning.empty()) p.warnings.insert(p.warnings.begin(), rate_warning);
   const double Is = kv::specific_impulse(kv::exhaust_velocity(p.impulse_program, request.mass));
   if (!(Is <= 350 && Is >= 20)) {
     const std::string says = "the specific impulse would be " + kv::companion::significant(Is, 3) +

@@ -660,6 +660,44 @@ const Scan& LoggerReader::scan() {
   return scan_;
 }
 
+std::string step_text(double seconds) {
+  if (seconds >= 0.9995) return significant(seconds, 4) + " s (" + significant(1 / seconds, 4) + " Hz)";
+  if (seconds >= 0.9995e-3) return significant(seconds * 1e3, 4) + " ms (" + significant(1 / seconds, 4) + " Hz)";
+  return significant(seconds * 1e6, 4) + " us (" + significant(1 / seconds, 5) + " Hz)";
+}
+
+std::string check_stated_rate(const Scan& scan, double user_rate, bool time_col_given, const std::string& file) {
+  constexpr double kStop = 0.01, kWarn = 0.001;
+  const double header = scan.format.rate;
+  if (!(header > 0)) return {};
+  const std::string said = std::string(scan.format.format == FileFormat::LabviewLvm ? "Delta_X" : "its header") +
+                           " gives " + significant(header, 8) + " Hz";
+  if (scan.layout.time_col < 0) {
+    // Without times the rate is all there is: the user's stands, and the header's is named.
+    if (!(user_rate > 0)) return {};
+    const double d = std::abs(header / user_rate - 1);
+    if (!(d > kWarn)) return {};
+    return "--rate " + significant(user_rate, 8) + " Hz times the samples; " + said + ": the times and the burn time are " +
+           significant(100 * (header / user_rate - 1), 3) + " % off if the header is right";
+  }
+  // The times as written: the step between most of them, and the mean step over the
+  // lines (which times rounded to few digits keep, and a missed sample does not move
+  // the median). The rate that agrees with either stands.
+  const std::int64_t steps = scan.runs.size() == 1 ? scan.data_lines - 1 : scan.points - 1;
+  const double mean = steps > 0 ? (scan.t_last - scan.t_first) / static_cast<double>(steps) : 0;
+  const auto off = [&](double step) { return step > 0 ? std::abs(header * step - 1) : HUGE_VAL; };
+  const double d = std::min(off(scan.step_median), off(mean));
+  if (!(d > kWarn)) return {};
+  const std::string what = file + ": " + said + ", but the times in column " + column_label(scan.layout, scan.layout.time_col) +
+                           " step by " + step_text(scan.step_median) + " (the median step) and " + step_text(mean) +
+                           " on average";
+  if (d > kStop && !time_col_given)
+    throw DataError(what + ": one of them is wrong, and the burn time with it by " + significant(100 * d, 2) +
+                    " %. Give --time-col " + std::to_string(scan.layout.time_col + 1) +
+                    " to keep the times, or --time-col none --rate " + significant(header, 8) + " to time the samples by the rate");
+  return what + ": the file's times are used";
+}
+
 std::vector<Point> LoggerReader::points_between(double first_t, double last_t) {
   std::vector<Point> out;
   if (scan_.format.format == FileFormat::TwoRows) {

@@ -35,11 +35,6 @@ void item(std::string& s, std::string_view label, const std::string& text) {
 
 }  // namespace
 
-std::string step_text(double seconds) {
-  if (seconds >= 0.9995) return significant(seconds, 4) + " s (" + significant(1 / seconds, 4) + " Hz)";
-  if (seconds >= 0.9995e-3) return significant(seconds * 1e3, 4) + " ms (" + significant(1 / seconds, 4) + " Hz)";
-  return significant(seconds * 1e6, 4) + " us (" + significant(1 / seconds, 5) + " Hz)";
-}
 
 namespace {
 

@@ -376,6 +376,28 @@ TEST(PrepareKindDefaults, TheCertificationHeaderGivesMassTitleAndCasingAndTheUse
   EXPECT_TRUE(records(read_bytes(d.dir() / "mine" / "caso.txt"))[11].starts_with("'Stand 3'"));
 }
 
+// A rate that disagrees with the steps by less than moves a figure by 1 %, or a --rate
+// that replaces a header's: the case is written, and the summary says what each said.
+TEST(PrepareStatedRate, ASmallDisagreementOrTheUsersRateIsAWarning) {
+  TempDir d("kv_kinds_");
+  const Kind dat = certification_dat();
+  d.put(dat.file, dat.text);
+  const Outcome replaced = prepare(d.dir(), {dat.file, "--rate", "501", "--out", "a"});
+  ASSERT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_NE(replaced.out.find("--rate 501 Hz times the samples; its header gives 500 Hz"), std::string::npos) << replaced.out;
+
+  // Times that step 0.5 % longer than Delta_X says.
+  std::string s = "LabVIEW Measurement\t\nSeparator\tTab\nDecimal_Separator\t.\n***End_of_Header***\t\n\n"
+                  "Channels\t1\t\nY_Unit_Label\tN\t\nDelta_X\t0.001000\t\n***End_of_Header***\t\nX_Value\tForce\n";
+  for (const Sample& p : firing(0.0, 4.0, 0.001005, 1.0, 1.0, 1.4)) s += num(p.t, 6) + "\t" + num(p.F, 3) + "\n";
+  d.put("near.lvm", s);
+  const Outcome near = prepare(d.dir(), {"near.lvm", "--mass", "0.02", "--out", "b"});
+  ASSERT_EQ(near.status, 0) << near.err;
+  EXPECT_NE(near.out.find("Delta_X gives 1000 Hz, but the times in column 1 (X_Value) step by 1.005 ms"), std::string::npos)
+      << near.out;
+  EXPECT_NE(near.out.find("the file's times are used"), std::string::npos) << near.out;
+}
+
 // The stops: what prepare cannot stand behind, the option named, and the case right
 // once it is given.
 struct Stop {
@@ -418,6 +440,14 @@ std::vector<Stop> stops() {
     std::vector<Sample> pts = firing(0.0, 4.0, 0.001, 1.0, 1.0, 1.4);
     for (Sample& p : pts) p.F /= 0.00980665;
     out.push_back({"GramsAsNewtons", record_csv(pts, 1), {}, "check --thrust-unit", {"--thrust-unit", "gf"}});
+  }
+  // A LabVIEW file whose Delta_X says 1 kHz, and whose times step by 0.5 ms.
+  {
+    std::string s = "LabVIEW Measurement\t\nSeparator\tTab\nDecimal_Separator\t.\n***End_of_Header***\t\n\n"
+                    "Channels\t1\t\nY_Unit_Label\tN\t\nDelta_X\t0.001000\t\n***End_of_Header***\t\nX_Value\tForce\n";
+    for (const Sample& p : firing(0.0, 4.0, 0.0005, 1.0, 1.0, 1.4)) s += num(p.t, 4) + "\t" + num(p.F, 3) + "\n";
+    out.push_back({"RateTheStepsContradict", s, {}, "Delta_X gives 1000 Hz, but the times in column 1 (X_Value) step by 500 us (2000 Hz)",
+                   {"--time-col", "1"}});
   }
   // No span before ignition is quiet: the stand shook until the firing (the record is
   // quiet after it).
