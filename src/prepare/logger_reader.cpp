@@ -46,16 +46,19 @@ bool data_like(std::string_view line, const std::vector<std::string_view>& field
   return numbers > 0 && numbers * 2 >= filled;
 }
 
-// The time and the thrust of a plain line (no quotes, every field up to them a plain
-// number or skipped whole), parsed where they stand; false for any other line, which the
-// full rules then read.
 // A plain number at p, the blanks after it skipped; nothing for anything else.
 inline const char* plain_number(const char* p, const char* end, const fast_float::parse_options& options, char mark,
                                 double& v) {
+  const auto digit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
   while (p < end && (*p == ' ' || *p == '\t')) ++p;
-  const char* q = p + (p < end && *p == '+' ? 1 : 0);
-  const char* lead = q + (q + 1 < end && *q == '-' ? 1 : 0);
-  if (lead >= end || !((*lead >= '0' && *lead <= '9') || *lead == mark)) return nullptr;
+  if (p == end) return nullptr;
+  const char* q = p;
+  // A digit, or a minus and a digit, first is the common case; anything else is looked at.
+  if (!digit(*q) && !(*q == '-' && q + 1 < end && digit(q[1]))) {
+    if (*q == '+') ++q;
+    const char* lead = q + (q + 1 < end && *q == '-' ? 1 : 0);
+    if (lead >= end || !(digit(*lead) || *lead == mark)) return nullptr;
+  }
   const auto r = fast_float::from_chars_advanced(q, end, v, options);
   if (r.ec != std::errc() || !std::isfinite(v)) return nullptr;
   p = r.ptr;
@@ -63,18 +66,35 @@ inline const char* plain_number(const char* p, const char* end, const fast_float
   return p;
 }
 
+// The most common layout: the time, the thrust, and perhaps more after them, separated
+// by one character; decided once for the whole file.
+struct LeadingPair {
+  bool applies;
+  char sep, mark;
+  fast_float::parse_options options;
+  explicit LeadingPair(const Layout& lay)
+      : applies(lay.time_col == 0 && lay.thrust_col == 1 && lay.delimiter != Delimiter::Blanks),
+        sep(lay.delimiter.c),
+        mark(lay.decimal_comma ? ',' : '.'),
+        options(fast_float::chars_format::general, mark) {}
+};
+
+// quick_pair for that layout.
+inline bool leading_pair(std::string_view line, const LeadingPair& lp, double& t, double& F) {
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  p = plain_number(p, end, lp.options, lp.mark, t);
+  if (!p || p == end || *p != lp.sep) return false;
+  p = plain_number(p + 1, end, lp.options, lp.mark, F);
+  return p && (p == end || *p == lp.sep);
+}
+
+// The time and the thrust of a plain line (no quotes, every field up to them a plain
+// number or skipped whole), parsed where they stand; false for any other line, which the
+// full rules then read.
 bool quick_pair(std::string_view line, const Layout& lay, double& t, double& F) {
   const char* p = line.data();
   const char* const end = p + line.size();
-  if (lay.time_col == 0 && lay.thrust_col == 1 && lay.delimiter != Delimiter::Blanks) {
-    // The most common layout: time, thrust, and perhaps more after them.
-    const fast_float::parse_options options(fast_float::chars_format::general, lay.decimal_comma ? ',' : '.');
-    const char mark = lay.decimal_comma ? ',' : '.';
-    p = plain_number(p, end, options, mark, t);
-    if (!p || p == end || *p != lay.delimiter.c) return false;
-    p = plain_number(p + 1, end, options, mark, F);
-    return p && (p == end || *p == lay.delimiter.c);
-  }
   const bool blanks = lay.delimiter == Delimiter::Blanks;
   const char sep = lay.delimiter.c;
   const fast_float::parse_options options(fast_float::chars_format::general, lay.decimal_comma ? ',' : '.');
@@ -212,6 +232,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   };
 
   const int tc = lay.time_col, fc = lay.thrust_col;
+  const LeadingPair pair(lay);
   // The clock wraps before the first line read.
   double wrap = 0;
   for (const std::int64_t w : scan_.clock_wraps)
@@ -258,7 +279,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       }
     }
     double raw_t = 0, raw_F = 0;
-    bool ok = !rse && quick_pair(line, lay, raw_t, raw_F);
+    bool ok = !rse && (pair.applies ? leading_pair(line, pair, raw_t, raw_F) : quick_pair(line, lay, raw_t, raw_F));
     if (!ok && !rse && !leading_fields(line, lay.delimiter, need, fields)) split_fields(line, lay.delimiter, fields);
     if (!ok && fields.size() >= need) {
       const NumberText kf = read_number(fields[static_cast<std::size_t>(fc)], lay.decimal_comma, raw_F);
@@ -574,11 +595,12 @@ const Scan& LoggerReader::scan() {
     std::int64_t index;
   };
   // The statistics in locals while the pass runs (the compiler keeps them in registers).
-  Held before{}, held{};
+  Held held{};
+  double before_F = 0;  // the thrust of the point before the held one
   int seen = 0;  // points held so far, up to two
   double F_min = 0, F_max = 0, step_min = 0, step_max = 0;
   std::int64_t step_max_line = 0, points = 0;
-  auto into_blocks = [&](const Held& h, double F) {
+  auto into_blocks = [&](const Held& h, double F) __attribute__((always_inline)) {
     if (cur.count == 0) {
       cur.t_first = h.p.t;
       cur.sum = 0;
@@ -593,7 +615,8 @@ const Scan& LoggerReader::scan() {
     if (F > cur.max) cur.max = F;
     if (static_cast<std::size_t>(++cur.count) == block_size) close_block();
   };
-  auto take = [&](const Point& p, std::int64_t line_no, std::uint64_t offset, std::int64_t index) {
+  // Inlined into the reading loop, which calls it once a point.
+  auto take = [&](const Point& p, std::int64_t line_no, std::uint64_t offset, std::int64_t index) __attribute__((always_inline)) {
     if (points == 0) {
       scan_.t_first = p.t;
       F_min = F_max = p.F;
@@ -622,10 +645,10 @@ const Scan& LoggerReader::scan() {
     prev_t = p.t;
     ++points;
     if (seen > 0) {
-      const double x = seen > 1 ? before.p.F : held.p.F, y = held.p.F, z = p.F;
+      const double x = seen > 1 ? before_F : held.p.F, y = held.p.F, z = p.F;
       into_blocks(held, std::max(std::min(x, y), std::min(std::max(x, y), z)));
     }
-    before = held;
+    before_F = held.p.F;
     held = Held{p, line_no, offset, index};
     if (seen < 2) ++seen;
     return true;
