@@ -46,22 +46,18 @@ bool data_like(std::string_view line, const std::vector<std::string_view>& field
   return numbers > 0 && numbers * 2 >= filled;
 }
 
-// A plain number at p, the blanks after it skipped; nothing for anything else.
-inline const char* plain_number(const char* p, const char* end, const fast_float::parse_options& options, char mark,
-                                double& v) {
-  const auto digit = [](char c) { return static_cast<unsigned char>(c - '0') <= 9; };
+// A plain number at p (after blanks), and where it ends; nothing for anything else.
+// What fast_float takes and read_number refuses (inf, nan) is not finite; a leading '+',
+// which fast_float refuses, goes to the full rules.
+inline const char* plain_number(const char* p, const char* end, const fast_float::parse_options& options, double& v) {
   while (p < end && (*p == ' ' || *p == '\t')) ++p;
-  if (p == end) return nullptr;
-  const char* q = p;
-  // A digit, or a minus and a digit, first is the common case; anything else is looked at.
-  if (!digit(*q) && !(*q == '-' && q + 1 < end && digit(q[1]))) {
-    if (*q == '+') ++q;
-    const char* lead = q + (q + 1 < end && *q == '-' ? 1 : 0);
-    if (lead >= end || !(digit(*lead) || *lead == mark)) return nullptr;
-  }
-  const auto r = fast_float::from_chars_advanced(q, end, v, options);
+  const auto r = fast_float::from_chars_advanced(p, end, v, options);
   if (r.ec != std::errc() || !std::isfinite(v)) return nullptr;
-  p = r.ptr;
+  return r.ptr;
+}
+
+// The end of a field: the blanks after its value skipped.
+inline const char* past_blanks(const char* p, const char* end) {
   while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
   return p;
 }
@@ -70,23 +66,26 @@ inline const char* plain_number(const char* p, const char* end, const fast_float
 // by one character; decided once for the whole file.
 struct LeadingPair {
   bool applies;
-  char sep, mark;
+  char sep;
   fast_float::parse_options options;
   explicit LeadingPair(const Layout& lay)
       : applies(lay.time_col == 0 && lay.thrust_col == 1 && lay.delimiter != Delimiter::Blanks),
         sep(lay.delimiter.c),
-        mark(lay.decimal_comma ? ',' : '.'),
-        options(fast_float::chars_format::general, mark) {}
+        options(fast_float::chars_format::general, lay.decimal_comma ? ',' : '.') {}
 };
 
 // quick_pair for that layout.
 inline bool leading_pair(std::string_view line, const LeadingPair& lp, double& t, double& F) {
   const char* p = line.data();
   const char* const end = p + line.size();
-  p = plain_number(p, end, lp.options, lp.mark, t);
-  if (!p || p == end || *p != lp.sep) return false;
-  p = plain_number(p + 1, end, lp.options, lp.mark, F);
-  return p && (p == end || *p == lp.sep);
+  p = plain_number(p, end, lp.options, t);
+  if (!p) return false;
+  if (p != end && *p != lp.sep) p = past_blanks(p, end);
+  if (p == end || *p != lp.sep) return false;
+  p = plain_number(p + 1, end, lp.options, F);
+  if (!p) return false;
+  if (p != end && *p != lp.sep) p = past_blanks(p, end);
+  return p == end || *p == lp.sep;
 }
 
 // The time and the thrust of a plain line (no quotes, every field up to them a plain
@@ -269,8 +268,8 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       ++n_skipped;
       continue;
     }
-    std::string_view rse_t, rse_f;
     if (rse) {
+      std::string_view rse_t, rse_f;
       fields.clear();
       if (rse_point(line, rse_t, rse_f)) fields = {rse_t, rse_f};
       else {
@@ -309,14 +308,16 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     if (!std::isfinite(F))
       out_of_range(line, fc, opt_.scale != 1 || opt_.offset != 0 ? "--scale, --offset and --thrust-unit" : "--thrust-unit");
     if (tc < 0) raw_t = static_cast<double>(index);
+    const double read_t = raw_t;
+    raw_t += wrap;
     // A logger's 32-bit clock (millis(), micros()) starts again at 0 after 2^32 counts:
     // the times go on from where they were.
-    if (tc >= 0 && pending && raw_t + wrap < p_raw_t && p_raw_t - wrap >= kClockWrap / 2 && p_raw_t - wrap < kClockWrap &&
-        raw_t >= 0 && raw_t + kClockWrap - (p_raw_t - wrap) < kClockWrap / 100) {
+    if (raw_t < p_raw_t && tc >= 0 && pending && p_raw_t - wrap >= kClockWrap / 2 && p_raw_t - wrap < kClockWrap &&
+        read_t >= 0 && read_t + kClockWrap - (p_raw_t - wrap) < kClockWrap / 100) {
       wrap += kClockWrap;
+      raw_t = read_t + wrap;
       if (first_pass) scan_.clock_wraps.push_back(lines_.number());
     }
-    raw_t += wrap;
     if (pending && raw_t == p_raw_t) {
       p_sum += F;
       ++p_count;
@@ -329,7 +330,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       counted();
       return;
     }
-    if (pending == false && p_count > 0 && raw_t < p_raw_t) {
+    if (raw_t < p_raw_t && !pending && p_count > 0) {
       // The clock went back: another run starts here.
       if (!first_pass) {
         counted();
@@ -562,7 +563,7 @@ const Scan& LoggerReader::scan() {
   lines_.seek(0, 0);
 
   std::vector<double> steps;
-  std::size_t stride = 1, step_count = 0, until_kept = 1;
+  std::size_t stride = 1, until_kept = 1;
   double prev_t = 0;
   std::size_t block_size = 1;
   Block cur;
@@ -598,7 +599,7 @@ const Scan& LoggerReader::scan() {
   Held held{};
   double before_F = 0;  // the thrust of the point before the held one
   int seen = 0;  // points held so far, up to two
-  double F_min = 0, F_max = 0, step_min = 0, step_max = 0;
+  double F_min = 0, F_max = 0, step_min = HUGE_VAL, step_max = -HUGE_VAL;
   std::int64_t step_max_line = 0, points = 0;
   auto into_blocks = [&](const Held& h, double F) __attribute__((always_inline)) {
     if (cur.count == 0) {
@@ -622,8 +623,8 @@ const Scan& LoggerReader::scan() {
       F_min = F_max = p.F;
     } else {
       const double step = p.t - prev_t;
-      if (step_count == 0 || step < step_min) step_min = step;
-      if (step_count == 0 || step > step_max) {
+      if (step < step_min) step_min = step;
+      if (step > step_max) {
         step_max = step;
         step_max_line = line_no;
       }
@@ -638,7 +639,6 @@ const Scan& LoggerReader::scan() {
           until_kept = stride;
         }
       }
-      ++step_count;
       if (p.F < F_min) F_min = p.F;
       if (p.F > F_max) F_max = p.F;
     }
