@@ -50,7 +50,8 @@ bool data_like(std::string_view line, const std::vector<std::string_view>& field
 // What fast_float takes and read_number refuses (inf, nan) is not finite; a leading '+',
 // which fast_float refuses, goes to the full rules.
 inline const char* plain_number(const char* p, const char* end, const fast_float::parse_options& options, double& v) {
-  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  // A blank and a tab both sort below '!', and every character a number starts with above.
+  while (p < end && static_cast<unsigned char>(*p) <= ' ' && (*p == ' ' || *p == '\t')) ++p;
   const auto r = fast_float::from_chars_advanced(p, end, v, options);
   if (r.ec != std::errc() || !std::isfinite(v)) return nullptr;
   return r.ptr;
@@ -217,12 +218,13 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   // The point being built: consecutive lines with the same time stamp are averaged.
   bool pending = false;
   double p_raw_t = 0, p_t = 0, p_sum = 0;
-  std::int64_t p_count = 0, p_line = 0, p_last_line = 0, p_index = 0;
+  std::int64_t p_count = 0, p_line = 0, p_index = 0;
   std::uint64_t p_offset = 0;
   // The run the lines are in: the first pass sees them all, the second starts in the one
   // that was asked for and stops where it ends.
   int run = first_pass ? 1 : std::max(opt_.run, 1);
-  const auto mine = [&] { return opt_.run == 0 || run == opt_.run; };
+  const int wanted = opt_.run;
+  const auto mine = [&] { return wanted == 0 || run == wanted; };
   bool shift_decided = !first_pass;
   auto emit = [&]() -> bool {
     pending = false;
@@ -232,6 +234,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
 
   const int tc = lay.time_col, fc = lay.thrust_col;
   const LeadingPair pair(lay);
+  const std::int64_t first_data_line = lay.first_data_line;
   // The clock wraps before the first line read.
   double wrap = 0;
   for (const std::int64_t w : scan_.clock_wraps)
@@ -264,7 +267,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       ++n_skipped;
       continue;
     }
-    if (lines_.number() < lay.first_data_line) {
+    if (lines_.number() < first_data_line) {
       ++n_skipped;
       continue;
     }
@@ -321,7 +324,6 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     if (pending && raw_t == p_raw_t) {
       p_sum += F;
       ++p_count;
-      p_last_line = lines_.number();
       ++n_folded;
       ++index;
       continue;
@@ -371,7 +373,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     p_t = t;
     p_sum = F;
     p_count = 1;
-    p_line = p_last_line = lines_.number();
+    p_line = lines_.number();
     p_offset = lines_.offset();
     p_index = index;
     ++index;
@@ -597,8 +599,7 @@ const Scan& LoggerReader::scan() {
   };
   // The statistics in locals while the pass runs (the compiler keeps them in registers).
   Held held{};
-  double before_F = 0;  // the thrust of the point before the held one
-  int seen = 0;  // points held so far, up to two
+  double before_F = 0;  // the thrust of the point before the held one (the held one's, at the start)
   double F_min = 0, F_max = 0, step_min = HUGE_VAL, step_max = -HUGE_VAL;
   std::int64_t step_max_line = 0, points = 0;
   auto into_blocks = [&](const Held& h, double F) __attribute__((always_inline)) {
@@ -621,6 +622,7 @@ const Scan& LoggerReader::scan() {
     if (points == 0) {
       scan_.t_first = p.t;
       F_min = F_max = p.F;
+      held.p.F = p.F;
     } else {
       const double step = p.t - prev_t;
       if (step < step_min) step_min = step;
@@ -641,16 +643,13 @@ const Scan& LoggerReader::scan() {
       }
       if (p.F < F_min) F_min = p.F;
       if (p.F > F_max) F_max = p.F;
+      const double x = before_F, y = held.p.F, z = p.F;
+      into_blocks(held, std::max(std::min(x, y), std::min(std::max(x, y), z)));
     }
     prev_t = p.t;
     ++points;
-    if (seen > 0) {
-      const double x = seen > 1 ? before_F : held.p.F, y = held.p.F, z = p.F;
-      into_blocks(held, std::max(std::min(x, y), std::min(std::max(x, y), z)));
-    }
     before_F = held.p.F;
     held = Held{p, line_no, offset, index};
-    if (seen < 2) ++seen;
     return true;
   };
   if (scan_.format.format == FileFormat::TwoRows) {
@@ -659,7 +658,7 @@ const Scan& LoggerReader::scan() {
   } else {
     read_points(take, true);
   }
-  if (seen > 0) into_blocks(held, held.p.F);
+  if (points > 0) into_blocks(held, held.p.F);
   if (cur.count > 0) close_block();
   scan_.points = points;
   scan_.F_min = F_min;
