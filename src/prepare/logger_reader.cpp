@@ -255,7 +255,12 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     scan_.folded += n_folded;
     scan_.whole_times = whole;
     scan_.shift = shift;
-    if (current.points > 0) scan_.runs.push_back(current);
+    if (current.points > 0) {
+      // The run ends at the last point read.
+      current.last_line = p_line;
+      current.t_last = p_raw_t;
+      scan_.runs.push_back(current);
+    }
     // The runs' last times, in s.
     for (Run& r : scan_.runs) r.t_last = tc < 0 ? r.t_last / rate + x0 : r.t_last / divisor;
   };
@@ -342,6 +347,8 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       wrap = 0;
       index = 0;
       if (tc < 0) raw_t = 0;
+      current.last_line = p_line;
+      current.t_last = p_raw_t;  // in the file's units until the runs are counted
       scan_.runs.push_back(current);
       current = Run{};
     }
@@ -351,8 +358,6 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
         current.t_first = tc < 0 ? raw_t / rate + x0 : raw_t / divisor;
         current.F_max = F;
       }
-      current.last_line = lines_.number();
-      current.t_last = raw_t;  // in the file's units until the run ends
       if (F > current.F_max) current.F_max = F;
       ++current.points;
     }
