@@ -30,7 +30,7 @@ bool blank(std::string_view s) {
 
 // A line that is meant as data: it starts like a number, or most of its fields are
 // numbers.
-bool data_like(std::string_view line, const std::vector<std::string_view>& fields, bool comma) {
+[[gnu::noinline]] bool data_like(std::string_view line, const std::vector<std::string_view>& fields, bool comma) {
   const auto first = line.find_first_not_of(" \t\"");
   if (first != std::string_view::npos) {
     const char c = line[first];
@@ -92,7 +92,7 @@ inline bool leading_pair(std::string_view line, const LeadingPair& lp, double& t
 // The time and the thrust of a plain line (no quotes, every field up to them a plain
 // number or skipped whole), parsed where they stand; false for any other line, which the
 // full rules then read.
-bool quick_pair(std::string_view line, const Layout& lay, double& t, double& F) {
+[[gnu::noinline]] bool quick_pair(std::string_view line, const Layout& lay, double& t, double& F) {
   const char* p = line.data();
   const char* const end = p + line.size();
   const bool blanks = lay.delimiter == Delimiter::Blanks;
@@ -142,7 +142,8 @@ bool quick_pair(std::string_view line, const Layout& lay, double& t, double& F) 
 
 // The first `need` fields of a line without double quotes, as split_fields gives them,
 // found without splitting the rest; false for a line that needs split_fields.
-bool leading_fields(std::string_view line, Delimiter d, std::size_t need, std::vector<std::string_view>& out) {
+[[gnu::noinline]] bool leading_fields(std::string_view line, Delimiter d, std::size_t need,
+                                      std::vector<std::string_view>& out) {
   if (line.find('"') != std::string_view::npos) return false;
   out.clear();
   const auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -206,8 +207,11 @@ double newtons_per(ThrustUnit u) {
 LoggerReader::LoggerReader(const std::string& name, const ReadOptions& options)
     : path_(name), opt_(options), lines_(name) {}
 
+// Flattened: fast_float, the lines and the statistics are inlined into the loop, which
+// then calls nothing on a plain line but memchr (the helpers of other lines are kept
+// out of line).
 template <class Sink>
-void LoggerReader::read_points(Sink&& sink, bool first_pass) {
+__attribute__((flatten)) void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   const Layout& lay = scan_.layout;
   const bool rse = scan_.format.format == FileFormat::RocksimRse;
   std::vector<std::string_view> fields;
@@ -299,13 +303,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     if (!ok) {
       split_fields(line, lay.delimiter, fields);
       if (have_data && first_pass && data_like(line, fields, lay.decimal_comma)) {
-        std::string what = "expected the time in column " + column_label(lay, tc) + " and the thrust in column " +
-                           column_label(lay, fc);
-        if (tc < 0) what = "expected the thrust in column " + column_label(lay, fc);
-        what += ", found " + std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s") +
-                " separated by " + delimiter_name(lay.delimiter);
-        if (lay.decimal_comma) what += " with decimal commas";
-        throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted(line, 80) + ": " + what);
+        not_a_sample(line, fields.size());
       }
       ++n_skipped;
       continue;
@@ -385,6 +383,18 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   }
   if (pending) emit();
   counted();
+}
+
+void LoggerReader::not_a_sample(std::string_view line, std::size_t fields) {
+  const Layout& lay = scan_.layout;
+  const int tc = lay.time_col, fc = lay.thrust_col;
+  std::string what = "expected the time in column " + column_label(lay, tc) + " and the thrust in column " +
+                     column_label(lay, fc);
+  if (tc < 0) what = "expected the thrust in column " + column_label(lay, fc);
+  what += ", found " + std::to_string(fields) + " field" + (fields == 1 ? "" : "s") + " separated by " +
+          delimiter_name(lay.delimiter);
+  if (lay.decimal_comma) what += " with decimal commas";
+  throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted(line, 80) + ": " + what);
 }
 
 void LoggerReader::out_of_range(std::string_view line, int column, const char* after) {

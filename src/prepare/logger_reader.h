@@ -110,7 +110,9 @@ class LoggerReader {
  private:
   template <class Sink>
   void read_points(Sink&& sink, bool first_pass);
-  [[noreturn]] void out_of_range(std::string_view line, int column, const char* after);
+  // The messages of a line that cannot be read, kept out of the reading loop.
+  [[noreturn, gnu::noinline]] void out_of_range(std::string_view line, int column, const char* after);
+  [[noreturn, gnu::noinline]] void not_a_sample(std::string_view line, std::size_t fields);
   [[noreturn]] void several_runs();
   std::string swapped_columns_hint();
   void read_two_rows();
