@@ -726,12 +726,13 @@ std::string check_stated_rate(const Scan& scan, double user_rate, bool time_col_
   const double d = std::min(off(scan.step_median), off(mean));
   if (!(d > kWarn)) return {};
   const std::string what = file + ": " + said + ", but the times in column " + column_label(scan.layout, scan.layout.time_col) +
-                           " step by " + step_text(scan.step_median) + " (the median step) and " + step_text(mean) +
+                           " step by " + step_text(scan.step_median) + " at the median and by " + step_text(mean) +
                            " on average";
   if (d > kStop && !time_col_given)
     throw DataError(what + ": one of them is wrong, and the burn time with it by " + significant(100 * d, 2) +
                     " %. Give --time-col " + std::to_string(scan.layout.time_col + 1) +
-                    " to keep the times, or --time-col none --rate " + significant(header, 8) + " to time the samples by the rate");
+                    " to keep the times, or --time-col none --thrust-col " + std::to_string(scan.layout.thrust_col + 1) +
+                    " --rate " + significant(header, 8) + " to time the samples by the rate");
   return what + ": the file's times are used";
 }
 

@@ -441,13 +441,16 @@ std::vector<Stop> stops() {
     for (Sample& p : pts) p.F /= 0.00980665;
     out.push_back({"GramsAsNewtons", record_csv(pts, 1), {}, "check --thrust-unit", {"--thrust-unit", "gf"}});
   }
-  // A LabVIEW file whose Delta_X says 1 kHz, and whose times step by 0.5 ms.
+  // A LabVIEW file whose Delta_X says 1 kHz, and whose times step by 0.5 ms: either the
+  // times are kept, or the samples are timed by the rate, as the message says.
   {
     std::string s = "LabVIEW Measurement\t\nSeparator\tTab\nDecimal_Separator\t.\n***End_of_Header***\t\n\n"
                     "Channels\t1\t\nY_Unit_Label\tN\t\nDelta_X\t0.001000\t\n***End_of_Header***\t\nX_Value\tForce\n";
     for (const Sample& p : firing(0.0, 4.0, 0.0005, 1.0, 1.0, 1.4)) s += num(p.t, 4) + "\t" + num(p.F, 3) + "\n";
-    out.push_back({"RateTheStepsContradict", s, {}, "Delta_X gives 1000 Hz, but the times in column 1 (X_Value) step by 500 us (2000 Hz)",
-                   {"--time-col", "1"}});
+    const std::string says = "Delta_X gives 1000 Hz, but the times in column 1 (X_Value) step by 500 us (2000 Hz)";
+    out.push_back({"RateTheStepsContradictTimesKept", s, {}, says + " at the median", {"--time-col", "1"}});
+    out.push_back({"RateTheStepsContradictTimedByTheRate", s, {}, "or --time-col none --thrust-col 2 --rate 1000",
+                   {"--time-col", "none", "--thrust-col", "2", "--rate", "1000"}});
   }
   // No span before ignition is quiet: the stand shook until the firing (the record is
   // quiet after it).
