@@ -480,7 +480,9 @@ TEST_P(PrepareStop, NamesTheOptionAndWritesNothingThenTheOptionSettlesIt) {
   const Outcome ok = prepare(d.dir(), args);
   ASSERT_EQ(ok.status, 0) << ok.err;
   EXPECT_EQ(prepare(d.dir(), {"--check", "case"}).status, 0);
-  EXPECT_EQ(program(d.dir() / "case").status, 0);
+  ASSERT_EQ(program(d.dir() / "case").status, 0);
+  const Outcome exported = export_run(d.dir() / "case", {"--no-eng"});
+  EXPECT_EQ(exported.status, 0) << exported.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Conditions, PrepareStop, ::testing::ValuesIn(stops()),
