@@ -8,6 +8,11 @@
 #
 # The memory is bounded by the prepared curve (the firing, resampled), not by the file:
 # compare the peak RSS of runs with different numbers of lines.
+#
+# On a machine that other work shares, wall times move by tens of per cent from run to
+# run; the instructions counted by callgrind do not. Count both programs on the same
+# file (the 10^7-line file takes a minute or two each):
+#   valgrind --tool=callgrind --callgrind-out-file=/dev/null PROGRAM ARGS 2>&1 | grep refs
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD

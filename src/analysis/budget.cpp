@@ -28,6 +28,14 @@ struct Spans {
   bool crossings = false;
 };
 
+// 10^n, the same double on every system: a whole power of ten up to 10^22 is exact, and
+// its reciprocal a single rounding (std::pow need not be correctly rounded).
+double power_of_ten(int n) {
+  double p = 1.0;
+  for (int k = 0; k < (n < 0 ? -n : n) && k < 400; ++k) p *= 10.0;
+  return n < 0 ? 1.0 / p : p;
+}
+
 double noise_over(double sigma, double dt, std::size_t first, std::size_t last) {
   return impulse_noise(sigma, UniformTimes{dt}, first, last);
 }
@@ -107,7 +115,8 @@ class Builder {
       u_tb = std::sqrt(a * a + z * z);
     }
     t.u[kBurnTime] = u_tb;
-    t.u[kAverage] = std::hypot(u_inside / tb, crossing_on_average(u_tb));
+    const double a = u_inside / tb, z = crossing_on_average(u_tb);
+    t.u[kAverage] = std::sqrt(a * a + z * z);
     t.u[kPeak] = sigma;
   }
 
@@ -252,7 +261,7 @@ double last_digit_uncertainty(double value) {
   const int decimals = point == std::string_view::npos ? 0 : static_cast<int>(e - point - 1);
   int exponent = 0;
   std::from_chars(s.data() + e + 1 + (s[e + 1] == '+' ? 1 : 0), s.data() + s.size(), exponent);
-  return rectangular(0.5 * std::pow(10.0, exponent - decimals));
+  return rectangular(0.5 * power_of_ten(exponent - decimals));
 }
 
 double last_digit_uncertainty(std::string_view typed) {
@@ -277,7 +286,7 @@ double last_digit_uncertainty(std::string_view typed) {
     }
   }
   if (digits == 0) return 0.0;
-  return rectangular(0.5 * std::pow(10.0, exponent - decimals));
+  return rectangular(0.5 * power_of_ten(exponent - decimals));
 }
 
 }  // namespace kv

@@ -106,15 +106,17 @@ std::string budget_text(const Figures& f) {
 std::string json_figures_u(const Budget& b, bool window) {
   const char* keys[kFigures] = {"total_impulse_Ns", "burn_time_s", window ? "mean_thrust_N" : "average_thrust_N",
                                 "peak_thrust_N", "specific_impulse_s", "exhaust_velocity_m_s"};
-  const auto object = [&](const double* v) {
+  // The window's burn time is the user's, exact: its u and U are 0.
+  const auto object = [&](const double* v, bool uncertainty) {
     std::string s = "{";
     for (std::size_t k = 0; k < kFigures; ++k) {
-      const double x = window && k == kBurnTime ? 0.0 : v[k];
+      const double x = uncertainty && window && k == kBurnTime ? 0.0 : v[k];
       s += std::string(k ? ", " : "") + "\"" + keys[k] + "\": " + json_number(x);
     }
     return s + "}";
   };
-  return "{\"value\": " + object(b.value) + ", \"u\": " + object(b.u) + ", \"U\": " + object(b.U) + "}";
+  return "{\"value\": " + object(b.value, false) + ", \"u\": " + object(b.u, true) + ", \"U\": " + object(b.U, true) +
+         "}";
 }
 
 std::string budget_json(const Figures& f) {
@@ -123,8 +125,11 @@ std::string budget_json(const Figures& f) {
   s += "    \"coverage_factor\": 2,\n";
   s += "    \"nfpa\": " + json_figures_u(n, false) + ",\n";
   s += "    \"window\": " + json_figures_u(f.window_budget, true) + ",\n";
-  s += "    \"class_probability\": " + json_number(n.class_probability) + ",\n";
-  s += "    \"number_probability\": " + json_number(n.number_probability) + ",\n";
+  // Probabilities to six decimals: the error function of one system's library may differ
+  // from another's in the last bits.
+  const auto probability = [](double p) { return json_number(std::round(p * 1e6) / 1e6); };
+  s += "    \"class_probability\": " + probability(n.class_probability) + ",\n";
+  s += "    \"number_probability\": " + probability(n.number_probability) + ",\n";
   s += "    \"budget_figures\": [";
   for (std::size_t k = 0; k < kFigures; ++k) s += std::string(k ? ", " : "") + json_string(kFigureNames[k]);
   s += "],\n    \"budget\": [";

@@ -101,10 +101,11 @@ std::optional<FormatFacts> labview(const std::vector<SampleLine>& lines, const s
     f.no_time_column = !row.empty() && row[0].empty();
     break;
   }
-  if (f.no_time_column) {
-    if (!(delta > 0)) throw DataError(file + ": a LabVIEW measurement file without times nor a Delta_X: give --rate HZ");
-    f.rate = 1.0 / delta;
-  }
+  // Delta_X is the logger's rate even where the times are written too: they are checked
+  // against each other.
+  if (delta > 0) f.rate = 1.0 / delta;
+  if (f.no_time_column && !(delta > 0))
+    throw DataError(file + ": a LabVIEW measurement file without times nor a Delta_X: give --rate HZ");
   return f;
 }
 
@@ -118,6 +119,9 @@ std::optional<FormatFacts> rocksim(const std::vector<SampleLine>& lines) {
       if (auto code = attribute(l.text, "code")) f.motor = std::string(*code);
       double grams = 0;
       if (auto prop = attribute(l.text, "propWt"); prop && number(*prop, grams) && grams > 0) f.propellant_kg = grams / 1000;
+      double mm = 0;
+      if (auto dia = attribute(l.text, "dia"); dia && number(*dia, mm) && mm > 0) f.diameter_mm = mm;
+      if (auto len = attribute(l.text, "len"); len && number(*len, mm) && mm > 0) f.length_mm = mm;
     }
   }
   if (!database) return std::nullopt;
@@ -146,17 +150,29 @@ std::optional<FormatFacts> rasp(const std::vector<SampleLine>& lines) {
     f.skip_lines = l.number;
     f.motor = std::string(h[0]);
     f.propellant_kg = prop > 0 ? prop : 0;
+    double diameter = 0, length = 0;
+    if (number(h[1], diameter) && diameter > 0) f.diameter_mm = diameter;
+    if (number(h[2], length) && length > 0) f.length_mm = length;
     return f;
   }
   return std::nullopt;
 }
 
-// The certification stand's file: a header of thirty lines of one value each, the
-// count of samples on line 17 and the rate on line 27, then one thrust a line.
+// The certification stand's file: a header of thirty lines of one value each, then one
+// thrust a line. The header's lines that prepare reads:
+//   line  1  the motor's name (text)
+//   line  2  the casing's diameter, mm
+//   line  3  the casing's length, mm
+//   line  4  the propellant mass, g
+//   line 17  the count of samples
+//   line 27  the rate, Hz
+// A value of 0 (or no number) on lines 2 to 4 is a stand that was not told it.
 std::optional<FormatFacts> certification(const std::vector<SampleLine>& lines) {
-  constexpr std::int64_t kHeader = 30, kCountLine = 17, kRateLine = 27;
+  constexpr std::int64_t kHeader = 30, kNameLine = 1, kDiameterLine = 2, kLengthLine = 3, kPropellantLine = 4,
+                         kCountLine = 17, kRateLine = 27;
   if (lines.size() < kHeader + 2) return std::nullopt;
-  double count = 0, rate = 0;
+  double count = 0, rate = 0, diameter = 0, length = 0, grams = 0;
+  std::string name;
   for (const SampleLine& l : lines) {
     if (l.number > kHeader + 20) break;
     std::vector<std::string_view> fields;
@@ -169,6 +185,11 @@ std::optional<FormatFacts> certification(const std::vector<SampleLine>& lines) {
     if (fields.empty()) return std::nullopt;
     if (l.number == kCountLine && (fields.size() != 1 || !number(fields[0], count))) return std::nullopt;
     if (l.number == kRateLine && (fields.size() != 1 || !number(fields[0], rate))) return std::nullopt;
+    const bool one_number = fields.size() == 1 && number(fields[0], v) && v > 0;
+    if (l.number == kNameLine && !number(trim(l.text), v)) name = std::string(trim(l.text));
+    if (l.number == kDiameterLine && one_number) diameter = v;
+    if (l.number == kLengthLine && one_number) length = v;
+    if (l.number == kPropellantLine && one_number) grams = v;
   }
   if (!(count >= 2 && count == static_cast<double>(static_cast<std::int64_t>(count)) && rate >= 1 && rate <= 1e6))
     return std::nullopt;
@@ -179,16 +200,10 @@ std::optional<FormatFacts> certification(const std::vector<SampleLine>& lines) {
   f.no_time_column = true;
   f.rate = rate;
   f.declared_points = static_cast<std::int64_t>(count);
-  // The first line of text in the header names the motor.
-  for (const SampleLine& l : lines) {
-    if (l.number > kHeader) break;
-    double v = 0;
-    const std::string_view t = trim(l.text);
-    if (!t.empty() && !number(t, v)) {
-      f.motor = std::string(t);
-      break;
-    }
-  }
+  f.motor = name;
+  f.propellant_kg = grams / 1000;
+  f.diameter_mm = diameter;
+  f.length_mm = length;
   return f;
 }
 

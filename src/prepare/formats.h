@@ -28,13 +28,14 @@ struct FormatFacts {
   bool decimal_comma = false;
   std::int64_t skip_lines = 0;     // the header's lines
   bool no_time_column = false;     // times from `rate`
-  double rate = 0;                 // Hz, the header's
+  double rate = 0;                 // Hz, the header's (the logger's rate it states)
   double x0 = 0;                   // s, the time of the first sample
   std::optional<ThrustUnit> unit;  // the header's unit of the thrust
   std::vector<std::string> header; // column names the header gives
   // What it says of the motor, for the case's defaults.
   std::string motor;
   double propellant_kg = 0;        // 0 where it does not say
+  double diameter_mm = 0, length_mm = 0;  // the casing's; 0 where it does not say
   std::int64_t declared_points = 0;  // the header's count of samples (.DAT)
   bool published_curve = false;    // a curve already tared and cut: no baseline to tare on
 };

@@ -270,7 +270,9 @@ int prepare(const Companion& companion, const Args& a) {
     throw DataError(reader.name() + ": the times step by whole numbers (median step " +
                     kv::companion::shortest(scan.step_median) + "): they look like milliseconds; give --time-unit ms" +
                     (scan.step_median >= 1000 ? " or --time-unit us" : "") + " (or --time-unit s if they are seconds)");
+  const std::string rate_warning = check_stated_rate(scan, ro.rate, !a.time_col.empty(), reader.name());
   Prepared p = condition(reader, scan, co);
+  if (!rate_warning.empty()) p.warnings.insert(p.warnings.begin(), rate_warning);
   const double Is = kv::specific_impulse(kv::exhaust_velocity(p.impulse_program, request.mass));
   if (!(Is <= 350 && Is >= 20)) {
     const std::string says = "the specific impulse would be " + kv::companion::significant(Is, 3) +
@@ -303,8 +305,13 @@ int prepare(const Companion& companion, const Args& a) {
   if (!a.quiet) {
     companion.out(summary({a.logger, &ro, &scan, &p, &request, written.plot_script_kept,
                            calibration ? &*calibration : nullptr}));
-    companion.out("Next: cd " + request.folder + " and run kalvorestine_2p0 there (" + kProgram + " --check " +
-                  request.folder + " checks it first).\n");
+    std::string next = "Next: cd " + request.folder + " and run kalvorestine_2p0 there (" + kProgram + " --check " +
+                       request.folder + " checks it first)";
+    // The casing the file gives is what the export asks for its motor file.
+    if (scan.format.diameter_mm > 0 && scan.format.length_mm > 0)
+      next += "; then kalvorestine_2p0_export --diameter " + kv::companion::shortest(scan.format.diameter_mm) +
+              " --length " + kv::companion::shortest(scan.format.length_mm) + " writes its motor file";
+    companion.out(next + ".\n");
   } else {
     for (const auto& w : p.warnings) companion.warn(w);
   }

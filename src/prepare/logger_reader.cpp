@@ -30,7 +30,7 @@ bool blank(std::string_view s) {
 
 // A line that is meant as data: it starts like a number, or most of its fields are
 // numbers.
-bool data_like(std::string_view line, const std::vector<std::string_view>& fields, bool comma) {
+[[gnu::noinline]] bool data_like(std::string_view line, const std::vector<std::string_view>& fields, bool comma) {
   const auto first = line.find_first_not_of(" \t\"");
   if (first != std::string_view::npos) {
     const char c = line[first];
@@ -46,35 +46,55 @@ bool data_like(std::string_view line, const std::vector<std::string_view>& field
   return numbers > 0 && numbers * 2 >= filled;
 }
 
-// The time and the thrust of a plain line (no quotes, every field up to them a plain
-// number or skipped whole), parsed where they stand; false for any other line, which the
-// full rules then read.
-// A plain number at p, the blanks after it skipped; nothing for anything else.
-inline const char* plain_number(const char* p, const char* end, const fast_float::parse_options& options, char mark,
-                                double& v) {
-  while (p < end && (*p == ' ' || *p == '\t')) ++p;
-  const char* q = p + (p < end && *p == '+' ? 1 : 0);
-  const char* lead = q + (q + 1 < end && *q == '-' ? 1 : 0);
-  if (lead >= end || !((*lead >= '0' && *lead <= '9') || *lead == mark)) return nullptr;
-  const auto r = fast_float::from_chars_advanced(q, end, v, options);
+// A plain number at p (after blanks), and where it ends; nothing for anything else.
+// What fast_float takes and read_number refuses (inf, nan) is not finite; a leading '+',
+// which fast_float refuses, goes to the full rules.
+inline const char* plain_number(const char* p, const char* end, const fast_float::parse_options& options, double& v) {
+  // A blank and a tab both sort below '!', and every character a number starts with above.
+  while (p < end && static_cast<unsigned char>(*p) <= ' ' && (*p == ' ' || *p == '\t')) ++p;
+  const auto r = fast_float::from_chars_advanced(p, end, v, options);
   if (r.ec != std::errc() || !std::isfinite(v)) return nullptr;
-  p = r.ptr;
+  return r.ptr;
+}
+
+// The end of a field: the blanks after its value skipped.
+inline const char* past_blanks(const char* p, const char* end) {
   while (p < end && (*p == ' ' || *p == '\t' || *p == '\r')) ++p;
   return p;
 }
 
-bool quick_pair(std::string_view line, const Layout& lay, double& t, double& F) {
+// The most common layout: the time, the thrust, and perhaps more after them, separated
+// by one character; decided once for the whole file.
+struct LeadingPair {
+  bool applies;
+  char sep;
+  fast_float::parse_options options;
+  explicit LeadingPair(const Layout& lay)
+      : applies(lay.time_col == 0 && lay.thrust_col == 1 && lay.delimiter != Delimiter::Blanks),
+        sep(lay.delimiter.c),
+        options(fast_float::chars_format::general, lay.decimal_comma ? ',' : '.') {}
+};
+
+// quick_pair for that layout.
+inline bool leading_pair(std::string_view line, const LeadingPair& lp, double& t, double& F) {
   const char* p = line.data();
   const char* const end = p + line.size();
-  if (lay.time_col == 0 && lay.thrust_col == 1 && lay.delimiter != Delimiter::Blanks) {
-    // The most common layout: time, thrust, and perhaps more after them.
-    const fast_float::parse_options options(fast_float::chars_format::general, lay.decimal_comma ? ',' : '.');
-    const char mark = lay.decimal_comma ? ',' : '.';
-    p = plain_number(p, end, options, mark, t);
-    if (!p || p == end || *p != lay.delimiter.c) return false;
-    p = plain_number(p + 1, end, options, mark, F);
-    return p && (p == end || *p == lay.delimiter.c);
-  }
+  p = plain_number(p, end, lp.options, t);
+  if (!p) return false;
+  if (p != end && *p != lp.sep) p = past_blanks(p, end);
+  if (p == end || *p != lp.sep) return false;
+  p = plain_number(p + 1, end, lp.options, F);
+  if (!p) return false;
+  if (p != end && *p != lp.sep) p = past_blanks(p, end);
+  return p == end || *p == lp.sep;
+}
+
+// The time and the thrust of a plain line (no quotes, every field up to them a plain
+// number or skipped whole), parsed where they stand; false for any other line, which the
+// full rules then read.
+[[gnu::noinline]] bool quick_pair(std::string_view line, const Layout& lay, double& t, double& F) {
+  const char* p = line.data();
+  const char* const end = p + line.size();
   const bool blanks = lay.delimiter == Delimiter::Blanks;
   const char sep = lay.delimiter.c;
   const fast_float::parse_options options(fast_float::chars_format::general, lay.decimal_comma ? ',' : '.');
@@ -122,7 +142,8 @@ bool quick_pair(std::string_view line, const Layout& lay, double& t, double& F) 
 
 // The first `need` fields of a line without double quotes, as split_fields gives them,
 // found without splitting the rest; false for a line that needs split_fields.
-bool leading_fields(std::string_view line, Delimiter d, std::size_t need, std::vector<std::string_view>& out) {
+[[gnu::noinline]] bool leading_fields(std::string_view line, Delimiter d, std::size_t need,
+                                      std::vector<std::string_view>& out) {
   if (line.find('"') != std::string_view::npos) return false;
   out.clear();
   const auto is_blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -186,8 +207,11 @@ double newtons_per(ThrustUnit u) {
 LoggerReader::LoggerReader(const std::string& name, const ReadOptions& options)
     : path_(name), opt_(options), lines_(name) {}
 
+// Flattened: fast_float, the lines and the statistics are inlined into the loop, which
+// then calls nothing on a plain line but memchr (the helpers of other lines are kept
+// out of line).
 template <class Sink>
-void LoggerReader::read_points(Sink&& sink, bool first_pass) {
+__attribute__((flatten)) void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   const Layout& lay = scan_.layout;
   const bool rse = scan_.format.format == FileFormat::RocksimRse;
   std::vector<std::string_view> fields;
@@ -198,12 +222,13 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   // The point being built: consecutive lines with the same time stamp are averaged.
   bool pending = false;
   double p_raw_t = 0, p_t = 0, p_sum = 0;
-  std::int64_t p_count = 0, p_line = 0, p_last_line = 0, p_index = 0;
+  std::int64_t p_count = 0, p_line = 0, p_index = 0;
   std::uint64_t p_offset = 0;
   // The run the lines are in: the first pass sees them all, the second starts in the one
   // that was asked for and stops where it ends.
   int run = first_pass ? 1 : std::max(opt_.run, 1);
-  const auto mine = [&] { return opt_.run == 0 || run == opt_.run; };
+  const int wanted = opt_.run;
+  const auto mine = [&] { return wanted == 0 || run == wanted; };
   bool shift_decided = !first_pass;
   auto emit = [&]() -> bool {
     pending = false;
@@ -212,6 +237,8 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   };
 
   const int tc = lay.time_col, fc = lay.thrust_col;
+  const LeadingPair pair(lay);
+  const std::int64_t first_data_line = lay.first_data_line;
   // The clock wraps before the first line read.
   double wrap = 0;
   for (const std::int64_t w : scan_.clock_wraps)
@@ -232,7 +259,12 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     scan_.folded += n_folded;
     scan_.whole_times = whole;
     scan_.shift = shift;
-    if (current.points > 0) scan_.runs.push_back(current);
+    if (current.points > 0) {
+      // The run ends at the last point read.
+      current.last_line = p_line;
+      current.t_last = p_raw_t;
+      scan_.runs.push_back(current);
+    }
     // The runs' last times, in s.
     for (Run& r : scan_.runs) r.t_last = tc < 0 ? r.t_last / rate + x0 : r.t_last / divisor;
   };
@@ -244,12 +276,12 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       ++n_skipped;
       continue;
     }
-    if (lines_.number() < lay.first_data_line) {
+    if (lines_.number() < first_data_line) {
       ++n_skipped;
       continue;
     }
-    std::string_view rse_t, rse_f;
     if (rse) {
+      std::string_view rse_t, rse_f;
       fields.clear();
       if (rse_point(line, rse_t, rse_f)) fields = {rse_t, rse_f};
       else {
@@ -258,7 +290,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       }
     }
     double raw_t = 0, raw_F = 0;
-    bool ok = !rse && quick_pair(line, lay, raw_t, raw_F);
+    bool ok = !rse && (pair.applies ? leading_pair(line, pair, raw_t, raw_F) : quick_pair(line, lay, raw_t, raw_F));
     if (!ok && !rse && !leading_fields(line, lay.delimiter, need, fields)) split_fields(line, lay.delimiter, fields);
     if (!ok && fields.size() >= need) {
       const NumberText kf = read_number(fields[static_cast<std::size_t>(fc)], lay.decimal_comma, raw_F);
@@ -271,13 +303,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     if (!ok) {
       split_fields(line, lay.delimiter, fields);
       if (have_data && first_pass && data_like(line, fields, lay.decimal_comma)) {
-        std::string what = "expected the time in column " + column_label(lay, tc) + " and the thrust in column " +
-                           column_label(lay, fc);
-        if (tc < 0) what = "expected the thrust in column " + column_label(lay, fc);
-        what += ", found " + std::to_string(fields.size()) + " field" + (fields.size() == 1 ? "" : "s") +
-                " separated by " + delimiter_name(lay.delimiter);
-        if (lay.decimal_comma) what += " with decimal commas";
-        throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted(line, 80) + ": " + what);
+        not_a_sample(line, fields.size());
       }
       ++n_skipped;
       continue;
@@ -288,18 +314,19 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     if (!std::isfinite(F))
       out_of_range(line, fc, opt_.scale != 1 || opt_.offset != 0 ? "--scale, --offset and --thrust-unit" : "--thrust-unit");
     if (tc < 0) raw_t = static_cast<double>(index);
+    const double read_t = raw_t;
+    raw_t += wrap;
     // A logger's 32-bit clock (millis(), micros()) starts again at 0 after 2^32 counts:
     // the times go on from where they were.
-    if (tc >= 0 && pending && raw_t + wrap < p_raw_t && p_raw_t - wrap >= kClockWrap / 2 && p_raw_t - wrap < kClockWrap &&
-        raw_t >= 0 && raw_t + kClockWrap - (p_raw_t - wrap) < kClockWrap / 100) {
+    if (raw_t < p_raw_t && tc >= 0 && pending && p_raw_t - wrap >= kClockWrap / 2 && p_raw_t - wrap < kClockWrap &&
+        read_t >= 0 && read_t + kClockWrap - (p_raw_t - wrap) < kClockWrap / 100) {
       wrap += kClockWrap;
+      raw_t = read_t + wrap;
       if (first_pass) scan_.clock_wraps.push_back(lines_.number());
     }
-    raw_t += wrap;
     if (pending && raw_t == p_raw_t) {
       p_sum += F;
       ++p_count;
-      p_last_line = lines_.number();
       ++n_folded;
       ++index;
       continue;
@@ -308,7 +335,7 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       counted();
       return;
     }
-    if (pending == false && p_count > 0 && raw_t < p_raw_t) {
+    if (raw_t < p_raw_t && !pending && p_count > 0) {
       // The clock went back: another run starts here.
       if (!first_pass) {
         counted();
@@ -318,6 +345,8 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
       wrap = 0;
       index = 0;
       if (tc < 0) raw_t = 0;
+      current.last_line = p_line;
+      current.t_last = p_raw_t;  // in the file's units until the runs are counted
       scan_.runs.push_back(current);
       current = Run{};
     }
@@ -327,8 +356,6 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
         current.t_first = tc < 0 ? raw_t / rate + x0 : raw_t / divisor;
         current.F_max = F;
       }
-      current.last_line = lines_.number();
-      current.t_last = raw_t;  // in the file's units until the run ends
       if (F > current.F_max) current.F_max = F;
       ++current.points;
     }
@@ -349,13 +376,25 @@ void LoggerReader::read_points(Sink&& sink, bool first_pass) {
     p_t = t;
     p_sum = F;
     p_count = 1;
-    p_line = p_last_line = lines_.number();
+    p_line = lines_.number();
     p_offset = lines_.offset();
     p_index = index;
     ++index;
   }
   if (pending) emit();
   counted();
+}
+
+void LoggerReader::not_a_sample(std::string_view line, std::size_t fields) {
+  const Layout& lay = scan_.layout;
+  const int tc = lay.time_col, fc = lay.thrust_col;
+  std::string what = "expected the time in column " + column_label(lay, tc) + " and the thrust in column " +
+                     column_label(lay, fc);
+  if (tc < 0) what = "expected the thrust in column " + column_label(lay, fc);
+  what += ", found " + std::to_string(fields) + " field" + (fields == 1 ? "" : "s") + " separated by " +
+          delimiter_name(lay.delimiter);
+  if (lay.decimal_comma) what += " with decimal commas";
+  throw DataError(lines_.name() + ":" + std::to_string(lines_.number()) + ": " + quoted(line, 80) + ": " + what);
 }
 
 void LoggerReader::out_of_range(std::string_view line, int column, const char* after) {
@@ -541,7 +580,7 @@ const Scan& LoggerReader::scan() {
   lines_.seek(0, 0);
 
   std::vector<double> steps;
-  std::size_t stride = 1, step_count = 0, until_kept = 1;
+  std::size_t stride = 1, until_kept = 1;
   double prev_t = 0;
   std::size_t block_size = 1;
   Block cur;
@@ -574,11 +613,11 @@ const Scan& LoggerReader::scan() {
     std::int64_t index;
   };
   // The statistics in locals while the pass runs (the compiler keeps them in registers).
-  Held before{}, held{};
-  int seen = 0;  // points held so far, up to two
-  double F_min = 0, F_max = 0, step_min = 0, step_max = 0;
+  Held held{};
+  double before_F = 0;  // the thrust of the point before the held one (the held one's, at the start)
+  double F_min = 0, F_max = 0, step_min = HUGE_VAL, step_max = -HUGE_VAL;
   std::int64_t step_max_line = 0, points = 0;
-  auto into_blocks = [&](const Held& h, double F) {
+  auto into_blocks = [&](const Held& h, double F) __attribute__((always_inline)) {
     if (cur.count == 0) {
       cur.t_first = h.p.t;
       cur.sum = 0;
@@ -593,14 +632,16 @@ const Scan& LoggerReader::scan() {
     if (F > cur.max) cur.max = F;
     if (static_cast<std::size_t>(++cur.count) == block_size) close_block();
   };
-  auto take = [&](const Point& p, std::int64_t line_no, std::uint64_t offset, std::int64_t index) {
+  // Inlined into the reading loop, which calls it once a point.
+  auto take = [&](const Point& p, std::int64_t line_no, std::uint64_t offset, std::int64_t index) __attribute__((always_inline)) {
     if (points == 0) {
       scan_.t_first = p.t;
       F_min = F_max = p.F;
+      held.p.F = p.F;
     } else {
       const double step = p.t - prev_t;
-      if (step_count == 0 || step < step_min) step_min = step;
-      if (step_count == 0 || step > step_max) {
+      if (step < step_min) step_min = step;
+      if (step > step_max) {
         step_max = step;
         step_max_line = line_no;
       }
@@ -615,19 +656,15 @@ const Scan& LoggerReader::scan() {
           until_kept = stride;
         }
       }
-      ++step_count;
       if (p.F < F_min) F_min = p.F;
       if (p.F > F_max) F_max = p.F;
+      const double x = before_F, y = held.p.F, z = p.F;
+      into_blocks(held, std::max(std::min(x, y), std::min(std::max(x, y), z)));
     }
     prev_t = p.t;
     ++points;
-    if (seen > 0) {
-      const double x = seen > 1 ? before.p.F : held.p.F, y = held.p.F, z = p.F;
-      into_blocks(held, std::max(std::min(x, y), std::min(std::max(x, y), z)));
-    }
-    before = held;
+    before_F = held.p.F;
     held = Held{p, line_no, offset, index};
-    if (seen < 2) ++seen;
     return true;
   };
   if (scan_.format.format == FileFormat::TwoRows) {
@@ -636,7 +673,7 @@ const Scan& LoggerReader::scan() {
   } else {
     read_points(take, true);
   }
-  if (seen > 0) into_blocks(held, held.p.F);
+  if (points > 0) into_blocks(held, held.p.F);
   if (cur.count > 0) close_block();
   scan_.points = points;
   scan_.F_min = F_min;
@@ -658,6 +695,45 @@ const Scan& LoggerReader::scan() {
   scan_.step_p05 = at(0.05);
   scan_.step_p95 = at(0.95);
   return scan_;
+}
+
+std::string step_text(double seconds) {
+  if (seconds >= 0.9995) return significant(seconds, 4) + " s (" + significant(1 / seconds, 4) + " Hz)";
+  if (seconds >= 0.9995e-3) return significant(seconds * 1e3, 4) + " ms (" + significant(1 / seconds, 4) + " Hz)";
+  return significant(seconds * 1e6, 4) + " us (" + significant(1 / seconds, 5) + " Hz)";
+}
+
+std::string check_stated_rate(const Scan& scan, double user_rate, bool time_col_given, const std::string& file) {
+  constexpr double kStop = 0.01, kWarn = 0.001;
+  const double header = scan.format.rate;
+  if (!(header > 0)) return {};
+  const std::string said = std::string(scan.format.format == FileFormat::LabviewLvm ? "Delta_X" : "its header") +
+                           " gives " + significant(header, 8) + " Hz";
+  if (scan.layout.time_col < 0) {
+    // Without times the rate is all there is: the user's stands, and the header's is named.
+    if (!(user_rate > 0)) return {};
+    const double d = std::abs(header / user_rate - 1);
+    if (!(d > kWarn)) return {};
+    return "--rate " + significant(user_rate, 8) + " Hz times the samples; " + said + ": the times and the burn time are " +
+           significant(100 * (header / user_rate - 1), 3) + " % off if the header is right";
+  }
+  // The times as written: the step between most of them, and the mean step over the
+  // lines (which times rounded to few digits keep, and a missed sample does not move
+  // the median). The rate that agrees with either stands.
+  const std::int64_t steps = scan.runs.size() == 1 ? scan.data_lines - 1 : scan.points - 1;
+  const double mean = steps > 0 ? (scan.t_last - scan.t_first) / static_cast<double>(steps) : 0;
+  const auto off = [&](double step) { return step > 0 ? std::abs(header * step - 1) : HUGE_VAL; };
+  const double d = std::min(off(scan.step_median), off(mean));
+  if (!(d > kWarn)) return {};
+  const std::string what = file + ": " + said + ", but the times in column " + column_label(scan.layout, scan.layout.time_col) +
+                           " step by " + step_text(scan.step_median) + " at the median and by " + step_text(mean) +
+                           " on average";
+  if (d > kStop && !time_col_given)
+    throw DataError(what + ": one of them is wrong, and the burn time with it by " + significant(100 * d, 2) +
+                    " %. Give --time-col " + std::to_string(scan.layout.time_col + 1) +
+                    " to keep the times, or --time-col none --thrust-col " + std::to_string(scan.layout.thrust_col + 1) +
+                    " --rate " + significant(header, 8) + " to time the samples by the rate");
+  return what + ": the file's times are used";
 }
 
 std::vector<Point> LoggerReader::points_between(double first_t, double last_t) {

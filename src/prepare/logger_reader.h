@@ -84,6 +84,17 @@ struct Scan {
   std::vector<Block> blocks;
 };
 
+// A logger's step as the summary and the messages say it ("16.6 ms (60.2 Hz)").
+std::string step_text(double seconds);
+
+// The logger's rate as a header states it (LabVIEW's Delta_X, a certification .DAT's),
+// or as --rate gives it for a file without times, against the logger's own steps where
+// the file has times, and against each other. A disagreement that moves the burn time by
+// more than 1 % is a DataError naming --rate and what each source says, unless the user
+// chose the time column (--time-col); a smaller one, or a --rate that replaces the
+// header's, is a warning (returned; empty for none).
+std::string check_stated_rate(const Scan& scan, double user_rate, bool time_col_given, const std::string& file);
+
 class LoggerReader {
  public:
   LoggerReader(const std::string& name, const ReadOptions& options);
@@ -99,7 +110,9 @@ class LoggerReader {
  private:
   template <class Sink>
   void read_points(Sink&& sink, bool first_pass);
-  [[noreturn]] void out_of_range(std::string_view line, int column, const char* after);
+  // The messages of a line that cannot be read, kept out of the reading loop.
+  [[noreturn, gnu::noinline]] void out_of_range(std::string_view line, int column, const char* after);
+  [[noreturn, gnu::noinline]] void not_a_sample(std::string_view line, std::size_t fields);
   [[noreturn]] void several_runs();
   std::string swapped_columns_hint();
   void read_two_rows();

@@ -36,11 +36,6 @@ void item(std::string& s, std::string_view label, const std::string& text) {
 
 }  // namespace
 
-std::string step_text(double seconds) {
-  if (seconds >= 0.9995) return significant(seconds, 4) + " s (" + significant(1 / seconds, 4) + " Hz)";
-  if (seconds >= 0.9995e-3) return significant(seconds * 1e3, 4) + " ms (" + significant(1 / seconds, 4) + " Hz)";
-  return significant(seconds * 1e6, 4) + " us (" + significant(1 / seconds, 5) + " Hz)";
-}
 
 namespace {
 
@@ -81,6 +76,8 @@ std::string summary(const SummaryInput& in) {
     std::string f(format_name(sc.format.format));
     if (!sc.format.motor.empty()) f += ": motor " + sc.format.motor;
     if (sc.format.propellant_kg > 0) f += ", propellant " + significant(sc.format.propellant_kg, 6) + " kg";
+    if (sc.format.diameter_mm > 0 && sc.format.length_mm > 0)
+      f += ", casing " + significant(sc.format.diameter_mm, 6) + " x " + significant(sc.format.length_mm, 6) + " mm";
     if (sc.format.rate > 0 && lay.time_col < 0) f += ", " + significant(sc.format.rate, 8) + " Hz from its header";
     if (sc.format.declared_points > 0 && sc.format.declared_points != sc.data_lines)
       f += "; its header counts " + std::to_string(sc.format.declared_points) + " samples, the file holds " +

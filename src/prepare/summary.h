@@ -22,7 +22,4 @@ struct SummaryInput {
 
 std::string summary(const SummaryInput& in);
 
-// What the summary says about the logger's steps ("16.6 ms (60.2 Hz)").
-std::string step_text(double seconds);
-
 }  // namespace kv::prepare

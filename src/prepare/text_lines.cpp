@@ -69,7 +69,7 @@ bool TextLines::fill() {
   return true;
 }
 
-bool TextLines::next(std::string_view& line) {
+bool TextLines::next_slow(std::string_view& line) {
   for (;;) {
     const char* b = buf_.data() + pos_;
     const std::size_t avail = lim_ - pos_;

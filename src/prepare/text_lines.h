@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,8 +23,24 @@ class TextLines {
   explicit TextLines(const std::string& name, bool program_rules = false);
 
   // The next line without its line end; false at the end of the file. The view stays
-  // valid until the next call.
-  bool next(std::string_view& line);
+  // valid until the next call. A line whose end is already in the buffer is found here,
+  // in the caller's loop; the rest (the first line, a refill, the last line) out of line.
+  bool next(std::string_view& line) {
+    if (style_known_ && !cr_only_ && pos_ < lim_) {
+      const char* b = buf_.data() + pos_;
+      const std::size_t avail = lim_ - pos_;
+      if (const void* hit = std::memchr(b, '\n', avail)) {
+        std::size_t len = static_cast<std::size_t>(static_cast<const char*>(hit) - b);
+        line_offset_ = base_ + pos_;
+        pos_ += len + 1;
+        if (len > 0 && b[len - 1] == '\r') --len;
+        line = std::string_view(b, len);
+        ++number_;
+        return true;
+      }
+    }
+    return next_slow(line);
+  }
   // Number (from 1) and starting offset of the line just returned.
   std::int64_t number() const { return number_; }
   std::uint64_t offset() const { return line_offset_; }
@@ -34,6 +51,7 @@ class TextLines {
   const io::FileStatus& status() const { return file_.status(); }
 
  private:
+  bool next_slow(std::string_view& line);
   bool fill();  // reads more bytes behind the unconsumed ones; false when none came
 
   InputFile file_;

@@ -50,6 +50,8 @@ TEST_F(ExportUncertainty, TheBudgetHoldsWhatIsGivenAndNamesWhatIsNot) {
   EXPECT_EQ(u["nfpa"]["value"]["burn_time_s"].number, j["nfpa"]["burn_time_s"].number);
   EXPECT_EQ(u["nfpa"]["value"]["average_thrust_N"].number, j["nfpa"]["average_thrust_N"].number);
   EXPECT_EQ(u["window"]["value"]["total_impulse_Ns"].number, j["window"]["total_impulse_Ns"].number);
+  EXPECT_EQ(u["window"]["value"]["burn_time_s"].number, 1.6);
+  EXPECT_EQ(u["window"]["U"]["burn_time_s"].number, 0.0);
   // The slope's line is its share of each thrust figure; U is twice the combined u.
   const Json& slope = line(u["budget"], "calibration slope");
   EXPECT_NEAR(slope["u"].array[0].number, 0.003 * It, 1e-12 * It);

@@ -2,7 +2,10 @@
 // (units, mass, the rate where the file does not hold it) and run through the program:
 // its impulse, burn time and average agree within 0.5 % with a computation of their own
 // over the fixture's points (tare on a quiet span, the 5 % crossings placed by linear
-// interpolation, the trapezoid between them), and --check passes the case. Then the
+// interpolation, the trapezoid between them), and --check passes the case. The export
+// run on the finished case gives the certification figures of the same points within
+// 1 % (total impulse from the rise to the last measurable thrust, burn time, average
+// thrust). Then the
 // table of the stops: each condition that could move a figure by more than 1 % ends
 // with status 1, no case, and a message that names the option; with it, the case is
 // right.
@@ -13,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "export/json_reader.h"
 #include "prepare_support.h"
 
 namespace kv::test {
@@ -21,8 +25,10 @@ namespace {
 // The figures of a firing as certification defines them, over its own points (thrust
 // tared, in N): the burn between the first rise above and the last fall below 5 % of
 // the peak, each crossing on the straight line between the two points around it.
+// The total impulse runs from the rise to the last measurable thrust: the last point
+// above 1 % of the peak, and the fall from it to the next point.
 struct Reference {
-  double start = 0, end = 0, burn_time = 0, burn_impulse = 0, average = 0;
+  double start = 0, end = 0, burn_time = 0, burn_impulse = 0, average = 0, total_impulse = 0;
 };
 
 Reference reference(const std::vector<Sample>& pts) {
@@ -39,6 +45,10 @@ Reference reference(const std::vector<Sample>& pts) {
   r.burn_time = r.end - r.start;
   r.burn_impulse = trapezoid(pts, r.start, r.end);
   r.average = r.burn_impulse / r.burn_time;
+  std::size_t last = pts.size() - 1;
+  while (last > j && !(pts[last].F > 0.01 * peak)) --last;
+  if (last + 1 < pts.size()) ++last;
+  r.total_impulse = trapezoid(pts, r.start, pts[last].t);
   return r;
 }
 
@@ -81,12 +91,17 @@ std::vector<Sample> firing(double from, double to, double step, double at, doubl
 }
 
 Kind certification_dat() {
-  // Thirty header lines of one value each: the motor's name on line 1, the count of
-  // samples on line 17, the rate on line 27; then one thrust (N) a line at 500 Hz.
+  // Thirty header lines of one value each: the motor's name on line 1, the casing's
+  // diameter and length (mm) on lines 2 and 3, the propellant (g) on line 4, the count
+  // of samples on line 17, the rate on line 27; then one thrust (N) a line at 500 Hz.
+  // The user gives nothing: the mass and the title are the header's.
   const std::vector<Sample> pts = firing(0.0, 15.998, 0.002, 3.0, 6.0, 2.0);
   std::string s;
   for (int line = 1; line <= 30; ++line) {
     if (line == 1) s += "H128\r\n";
+    else if (line == 2) s += "29\r\n";
+    else if (line == 3) s += "124\r\n";
+    else if (line == 4) s += "120.0\r\n";
     else if (line == 17) s += "8000\r\n";
     else if (line == 27) s += "500\r\n";
     else s += std::to_string(line * 7 % 23) + "\r\n";
@@ -98,7 +113,7 @@ Kind certification_dat() {
     s += num(F, 3) + "\r\n";
     tared.push_back({p.t, std::stod(num(F, 3))});
   }
-  return {"CertificationDat", "TEST0042.DAT", s, {"--mass", "0.09"}, tared, "", {}};
+  return {"CertificationDat", "TEST0042.DAT", s, {}, tared, "", {}};
 }
 
 Kind labview_lvm() {
@@ -331,10 +346,57 @@ TEST_P(PrepareKind, GivesTheFiguresOfItsOwnPointsThroughTheProgram) {
   EXPECT_NEAR(It, ref.burn_impulse, 0.005 * ref.burn_impulse) << r.out;
   EXPECT_NEAR(tq, ref.burn_time, 0.005 * ref.burn_time) << r.out;
   EXPECT_NEAR(Fmed, ref.average, 0.005 * ref.average) << r.out;
+
+  const Outcome exported = export_run(d.dir() / "case", {"--no-eng", "--json"});
+  ASSERT_EQ(exported.status, 0) << exported.err;
+  const Json nfpa = parse_json(exported.out)["nfpa"];
+  EXPECT_NEAR(nfpa["total_impulse_Ns"].number, ref.total_impulse, 0.01 * ref.total_impulse) << exported.err;
+  EXPECT_NEAR(nfpa["burn_time_s"].number, ref.burn_time, 0.01 * ref.burn_time) << exported.err;
+  EXPECT_NEAR(nfpa["average_thrust_N"].number, ref.average, 0.01 * ref.average) << exported.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, PrepareKind, ::testing::ValuesIn(kinds()),
                          [](const auto& p) { return std::string(p.param.name); });
+
+TEST(PrepareKindDefaults, TheCertificationHeaderGivesMassTitleAndCasingAndTheUsersOptionsWin) {
+  const Kind k = certification_dat();
+  TempDir d("kv_kinds_");
+  d.put(k.file, k.text);
+  const Outcome r = prepare(d.dir(), {k.file, "--out", "case", "--case", "caso"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(record_number(d.dir() / "case" / "caso.txt", 5), 0.12);
+  EXPECT_TRUE(records(read_bytes(d.dir() / "case" / "caso.txt"))[11].starts_with("'H128'"));
+  // The summary names what the header gave, and the casing goes to the export's options.
+  EXPECT_NE(r.out.find("motor H128, propellant 0.12 kg, casing 29 x 124 mm"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("kalvorestine_2p0_export --diameter 29 --length 124"), std::string::npos) << r.out;
+
+  const Outcome mine = prepare(d.dir(), {k.file, "--mass", "0.1", "--title", "Stand 3", "--out", "mine", "--case", "caso"});
+  ASSERT_EQ(mine.status, 0) << mine.err;
+  EXPECT_EQ(record_number(d.dir() / "mine" / "caso.txt", 5), 0.1);
+  EXPECT_TRUE(records(read_bytes(d.dir() / "mine" / "caso.txt"))[11].starts_with("'Stand 3'"));
+}
+
+// A rate that disagrees with the steps by less than moves a figure by 1 %, or a --rate
+// that replaces a header's: the case is written, and the summary says what each said.
+TEST(PrepareStatedRate, ASmallDisagreementOrTheUsersRateIsAWarning) {
+  TempDir d("kv_kinds_");
+  const Kind dat = certification_dat();
+  d.put(dat.file, dat.text);
+  const Outcome replaced = prepare(d.dir(), {dat.file, "--rate", "501", "--out", "a"});
+  ASSERT_EQ(replaced.status, 0) << replaced.err;
+  EXPECT_NE(replaced.out.find("--rate 501 Hz times the samples; its header gives 500 Hz"), std::string::npos) << replaced.out;
+
+  // Times that step 0.5 % longer than Delta_X says.
+  std::string s = "LabVIEW Measurement\t\nSeparator\tTab\nDecimal_Separator\t.\n***End_of_Header***\t\n\n"
+                  "Channels\t1\t\nY_Unit_Label\tN\t\nDelta_X\t0.001000\t\n***End_of_Header***\t\nX_Value\tForce\n";
+  for (const Sample& p : firing(0.0, 4.0, 0.001005, 1.0, 1.0, 1.4)) s += num(p.t, 6) + "\t" + num(p.F, 3) + "\n";
+  d.put("near.lvm", s);
+  const Outcome near = prepare(d.dir(), {"near.lvm", "--mass", "0.02", "--out", "b"});
+  ASSERT_EQ(near.status, 0) << near.err;
+  EXPECT_NE(near.out.find("Delta_X gives 1000 Hz, but the times in column 1 (X_Value) step by 1.005 ms"), std::string::npos)
+      << near.out;
+  EXPECT_NE(near.out.find("the file's times are used"), std::string::npos) << near.out;
+}
 
 // The stops: what prepare cannot stand behind, the option named, and the case right
 // once it is given.
@@ -379,6 +441,17 @@ std::vector<Stop> stops() {
     for (Sample& p : pts) p.F /= 0.00980665;
     out.push_back({"GramsAsNewtons", record_csv(pts, 1), {}, "check --thrust-unit", {"--thrust-unit", "gf"}});
   }
+  // A LabVIEW file whose Delta_X says 1 kHz, and whose times step by 0.5 ms: either the
+  // times are kept, or the samples are timed by the rate, as the message says.
+  {
+    std::string s = "LabVIEW Measurement\t\nSeparator\tTab\nDecimal_Separator\t.\n***End_of_Header***\t\n\n"
+                    "Channels\t1\t\nY_Unit_Label\tN\t\nDelta_X\t0.001000\t\n***End_of_Header***\t\nX_Value\tForce\n";
+    for (const Sample& p : firing(0.0, 4.0, 0.0005, 1.0, 1.0, 1.4)) s += num(p.t, 4) + "\t" + num(p.F, 3) + "\n";
+    const std::string says = "Delta_X gives 1000 Hz, but the times in column 1 (X_Value) step by 500 us (2000 Hz)";
+    out.push_back({"RateTheStepsContradictTimesKept", s, {}, says + " at the median", {"--time-col", "1"}});
+    out.push_back({"RateTheStepsContradictTimedByTheRate", s, {}, "or --time-col none --thrust-col 2 --rate 1000",
+                   {"--time-col", "none", "--thrust-col", "2", "--rate", "1000"}});
+  }
   // No span before ignition is quiet: the stand shook until the firing (the record is
   // quiet after it).
   {
@@ -407,7 +480,9 @@ TEST_P(PrepareStop, NamesTheOptionAndWritesNothingThenTheOptionSettlesIt) {
   const Outcome ok = prepare(d.dir(), args);
   ASSERT_EQ(ok.status, 0) << ok.err;
   EXPECT_EQ(prepare(d.dir(), {"--check", "case"}).status, 0);
-  EXPECT_EQ(program(d.dir() / "case").status, 0);
+  ASSERT_EQ(program(d.dir() / "case").status, 0);
+  const Outcome exported = export_run(d.dir() / "case", {"--no-eng"});
+  EXPECT_EQ(exported.status, 0) << exported.err;
 }
 
 INSTANTIATE_TEST_SUITE_P(Conditions, PrepareStop, ::testing::ValuesIn(stops()),

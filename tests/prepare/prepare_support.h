@@ -29,6 +29,12 @@ inline Outcome prepare(const fs::path& cwd, std::vector<std::string> args) {
 // Runs the program in a case folder.
 inline Outcome program(const fs::path& folder) { return run_in(folder, {KV_PROGRAM}, kNoLaunches); }
 
+// Runs the export in a case folder the program has run in.
+inline Outcome export_run(const fs::path& folder, std::vector<std::string> args) {
+  args.insert(args.begin(), KV_EXPORT);
+  return run_in(folder, args, kNoLaunches);
+}
+
 // The value of a record that begins with `label` in a file of the program, as a number.
 inline double value_after(const std::string& text, std::string_view label) {
   const auto at = text.find(label);

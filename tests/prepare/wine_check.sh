@@ -3,8 +3,9 @@
 # same small logger file (semicolons, decimal commas, a byte-order mark, CR LF and a
 # title with an accent), then --check on the case each wrote, then a file with a
 # malformed line, then the logger file under a name with letters outside ASCII (the
-# arguments, the folder and the output in UTF-8); fails, naming the difference, when
-# their statuses, outputs or written files differ.
+# arguments, the folder and the output in UTF-8), then a certification .DAT and a
+# LabVIEW file; fails, naming the difference, when their statuses, outputs or written
+# files differ.
 #
 #   tests/prepare/wine_check.sh WINDOWS_EXE NATIVE_EXE
 set -euo pipefail
@@ -82,4 +83,48 @@ side windows timeout 300 "$wine" "$exe" --check "$named"
 same "--check on a name outside ASCII"
 [ "$(cat "$work/native/.status")" = 0 ] || fail "--check \"$named\" found a problem: $(cat "$work/native/.out")"
 
-echo "wine_check: the Windows and the native companion agree (prepare, --check, a malformed line, a name outside ASCII)"
+# Two kinds of logger file read by their header: a certification stand's .DAT (the rate,
+# the motor's name and its propellant mass from the header, no option given) and a
+# LabVIEW measurement file (tabs, decimal commas, the times from Delta_X).
+motor() {
+  LC_ALL=C awk -v rate="$1" -v n="$2" -v comma="$3" -v lead="$4" 'BEGIN {
+    for (i = 0; i < n; i++) {
+      s = i / rate - 1; F = 0
+      if (s >= 0 && s < 0.03) F = 140 * s / 0.03
+      else if (s >= 0.03 && s < 2) F = 140 - 50 * (s - 0.03) / 1.97
+      else if (s >= 2 && s < 2.06) F = 90 * (1 - (s - 2) / 0.06)
+      F += 0.4 + 0.05 * sin(i * 1.3)
+      x = sprintf("%.3f", F); if (comma) gsub(/\./, ",", x); printf "%s%s\r\n", lead, x
+    } }'
+}
+{
+  printf 'H150\r\n29\r\n124\r\n120\r\n'
+  for line in $(seq 5 30); do
+    case $line in 17) printf '2000\r\n' ;; 27) printf '500\r\n' ;; *) printf '%s\r\n' $((line * 7 % 23)) ;; esac
+  done
+  motor 500 2000 0 ""
+} >"$work/TESTE01.DAT"
+{
+  printf 'LabVIEW Measurement\t\r\nSeparator\tTab\r\nDecimal_Separator\t,\r\n***End_of_Header***\t\r\n\r\n'
+  printf 'Channels\t1\t\r\nY_Unit_Label\tN\t\r\nDelta_X\t0,001000\t\r\n***End_of_Header***\t\r\nX_Value\tForca\tComment\r\n'
+  motor 1000 4000 1 $'\t'
+} >"$work/bancada.lvm"
+for kind in TESTE01.DAT bancada.lvm; do
+  stem=${kind%.*}
+  for side_dir in native windows; do cp "$work/$kind" "$work/$side_dir/"; done
+  kind_args=("$kind" --out "$stem")
+  [ "$kind" = bancada.lvm ] && kind_args+=(--mass 0.1)
+  side native "$native" "${kind_args[@]}"
+  side windows timeout 300 "$wine" "$exe" "${kind_args[@]}"
+  same "$kind"
+  [ "$(cat "$work/native/.status")" = 0 ] || fail "the native run on $kind failed: $(cat "$work/native/.err")"
+  for f in "$work/native/$stem"/*; do
+    cmp "$f" "$work/windows/$stem/$(basename "$f")" || fail "$stem/$(basename "$f") differs between the native and the Windows run"
+  done
+  side native "$native" --check "$stem"
+  side windows timeout 300 "$wine" "$exe" --check "$stem"
+  same "--check on the case of $kind"
+  [ "$(cat "$work/native/.status")" = 0 ] || fail "--check $stem found a problem: $(cat "$work/native/.out")"
+done
+
+echo "wine_check: the Windows and the native companion agree (prepare, --check, a malformed line, a name outside ASCII, a certification .DAT and a LabVIEW file)"
