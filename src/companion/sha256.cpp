@@ -1,5 +1,10 @@
 #include "companion/sha256.h"
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
+#include <immintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -21,10 +26,74 @@ constexpr std::uint32_t kRound[64] = {
 
 constexpr std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define KV_SHA_EXTENSIONS 1
+// The processor's SHA extensions: the same rounds, four at a time in hardware, some ten
+// times faster than the rounds below (a logger file of 10^7 lines is hundreds of MB).
+bool has_sha_extensions() {
+  unsigned a = 0, b = 0, c = 0, d = 0;
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+  const bool sha = (b >> 29) & 1u;
+  if (!__get_cpuid(1, &a, &b, &c, &d)) return false;
+  const bool ssse3 = (c >> 9) & 1u, sse41 = (c >> 19) & 1u;
+  return sha && ssse3 && sse41;
+}
+
+__attribute__((target("sha,sse4.1,ssse3"))) void sha_blocks(std::uint32_t* state, const unsigned char* data,
+                                                            std::size_t blocks) {
+  const __m128i mask = _mm_set_epi64x(0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
+  __m128i tmp = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[0]));
+  __m128i state1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&state[4]));
+  tmp = _mm_shuffle_epi32(tmp, 0xB1);            // CDAB
+  state1 = _mm_shuffle_epi32(state1, 0x1B);      // EFGH
+  __m128i state0 = _mm_alignr_epi8(tmp, state1, 8);  // ABEF
+  state1 = _mm_blend_epi16(state1, tmp, 0xF0);   // CDGH
+  for (; blocks > 0; --blocks, data += 64) {
+    const __m128i abef = state0, cdgh = state1;
+    __m128i m[4];
+    for (int g = 0; g < 16; ++g) {
+      __m128i& cur = m[g % 4];
+      if (g < 4) cur = _mm_shuffle_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + 16 * g)), mask);
+      __m128i msg = _mm_add_epi32(cur, _mm_loadu_si128(reinterpret_cast<const __m128i*>(&kRound[4 * g])));
+      state1 = _mm_sha256rnds2_epu32(state1, state0, msg);
+      if (g >= 3 && g <= 14) {
+        __m128i& next = m[(g + 1) % 4];
+        next = _mm_add_epi32(next, _mm_alignr_epi8(cur, m[(g + 3) % 4], 4));
+        next = _mm_sha256msg2_epu32(next, cur);
+      }
+      msg = _mm_shuffle_epi32(msg, 0x0E);
+      state0 = _mm_sha256rnds2_epu32(state0, state1, msg);
+      if (g >= 1 && g <= 12) m[(g + 3) % 4] = _mm_sha256msg1_epu32(m[(g + 3) % 4], cur);
+    }
+    state0 = _mm_add_epi32(state0, abef);
+    state1 = _mm_add_epi32(state1, cdgh);
+  }
+  tmp = _mm_shuffle_epi32(state0, 0x1B);         // FEBA
+  state1 = _mm_shuffle_epi32(state1, 0xB1);      // DCHG
+  state0 = _mm_blend_epi16(tmp, state1, 0xF0);   // DCBA
+  state1 = _mm_alignr_epi8(state1, tmp, 8);      // ABEF
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[0]), state0);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(&state[4]), state1);
+}
+
+const bool kHardware = has_sha_extensions();
+#endif
+
 }  // namespace
 
-Sha256::Sha256()
-    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+Sha256::Sha256(bool portable)
+    : h_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19},
+      portable_(portable) {}
+
+void Sha256::blocks(const unsigned char* p, std::size_t n) {
+#ifdef KV_SHA_EXTENSIONS
+  if (kHardware && !portable_) {
+    sha_blocks(h_.data(), p, n);
+    return;
+  }
+#endif
+  for (; n > 0; --n, p += 64) block(p);
+}
 
 void Sha256::block(const unsigned char* p) {
   std::uint32_t w[64];
@@ -70,10 +139,12 @@ void Sha256::add(std::string_view bytes) {
     p += take;
     n -= take;
     if (used_ < 64) return;
-    block(buffer_);
+    blocks(buffer_, 1);
     used_ = 0;
   }
-  for (; n >= 64; p += 64, n -= 64) block(p);
+  blocks(p, n / 64);
+  p += n - n % 64;
+  n %= 64;
   std::memcpy(buffer_, p, n);
   used_ = n;
 }
@@ -83,12 +154,12 @@ std::string Sha256::hex() {
   buffer_[used_++] = 0x80;
   if (used_ > 56) {
     while (used_ < 64) buffer_[used_++] = 0;
-    block(buffer_);
+    blocks(buffer_, 1);
     used_ = 0;
   }
   while (used_ < 56) buffer_[used_++] = 0;
   for (int i = 7; i >= 0; --i) buffer_[used_++] = static_cast<unsigned char>(bits >> (8 * i));
-  block(buffer_);
+  blocks(buffer_, 1);
   static constexpr char kDigits[] = "0123456789abcdef";
   std::string out;
   for (const std::uint32_t v : h_)

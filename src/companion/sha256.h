@@ -12,14 +12,17 @@ namespace kv::companion {
 
 class Sha256 {
  public:
-  Sha256();
+  // `portable`: the rounds in C++ even where the processor has them (for the tests).
+  explicit Sha256(bool portable = false);
   void add(std::string_view bytes);
   // The digest as 64 lower-case hexadecimal digits; the object is spent then.
   std::string hex();
 
  private:
+  void blocks(const unsigned char* p, std::size_t n);
   void block(const unsigned char* p);
   std::array<std::uint32_t, 8> h_;
+  bool portable_ = false;
   unsigned char buffer_[64] = {};
   std::size_t used_ = 0;
   std::uint64_t length_ = 0;
