@@ -172,8 +172,8 @@ void add_verdicts(SeriesResult& r) {
         outside += (outside.empty() ? "" : ", ") + firing_name(row, k) + " " + figure(*row.delay) + " s, label " +
                    row.delay_label + " s allows " + figure(*row.delay_low) + " s to " + figure(*row.delay_high) + " s";
     }
-    std::string text = std::to_string(checked) +
-                       " measured delays, each within its label +- 1.5 s or 20 %, whichever is greater, at most 3 s";
+    std::string text = std::to_string(checked) + (checked == 1 ? " measured delay" : " measured delays") +
+                       ", each within its label +- 1.5 s or 20 %, whichever is greater, at most 3 s";
     if (!outside.empty()) text += "; outside: " + outside;
     if (!unchecked.empty()) text += "; no measured delay: " + unchecked;
     r.verdicts.push_back({"delays", outside.empty(), text});
@@ -515,7 +515,7 @@ struct Column {
 
 std::vector<std::string> statistics_row(const char* label, const SeriesResult& r,
                                         std::string (*cell)(const ColumnStatistics&)) {
-  std::vector<std::string> row{label, "", ""};
+  std::vector<std::string> row{"", label, ""};
   for (const ColumnStatistics* c : {&r.total_impulse, &r.peak, &r.average, &r.burn_time, &r.delay})
     row.push_back(c->n > 0 ? cell(*c) : "-");
   return row;
