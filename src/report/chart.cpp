@@ -107,7 +107,7 @@ std::string Chart::open(double width_mm, double height_mm, std::string_view x_ti
       }
     }
   };
-  ticks(x0_, x1_, 10, true);
+  ticks(x0_, x1_, std::max(3, static_cast<int>(width_ / 76)), true);
   ticks(y0_, y1_, 6, false);
   s += "<text class=\"axis\" x=\"" + coordinate((left_ + right_) / 2) + "\" y=\"" + coordinate(height_ - 6) +
        "\" text-anchor=\"middle\">" + escape(x_title) + "</text>\n";

@@ -50,6 +50,13 @@ svg .engpt { fill: #e67e22; }
 svg .band { fill: #1f4e9e; fill-opacity: 0.18; stroke: none; }
 svg .mean { fill: none; stroke: #111; stroke-width: 1.4; }
 svg .legend { font-size: 8.5px; }
+table.sheet { font-size: 7.5pt; }
+table.sheet th, table.sheet td { padding: 0.25mm 1.2mm; white-space: nowrap; }
+table.sheet tr:first-child th { white-space: normal; vertical-align: bottom; }
+table.verdicts td { padding: 0.3mm 1.2mm; vertical-align: top; }
+table.verdicts td:nth-child(2) { white-space: nowrap; }
+.charts { display: flex; justify-content: space-between; }
+.charts svg { display: inline-block; }
 @media print { body { width: auto; } }
 )";
 

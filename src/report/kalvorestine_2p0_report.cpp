@@ -2,6 +2,7 @@
 // sheet of a series of firings.
 #include <CLI/CLI.hpp>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,9 +11,12 @@
 #include "companion/entry.h"
 #include "companion/errors.h"
 #include "companion/number_text.h"
+#include "companion/paths.h"
 #include "io/files.h"
 #include "report/firing.h"
 #include "report/page.h"
+#include "report/series.h"
+#include "report/series_page.h"
 
 namespace {
 
@@ -27,6 +31,9 @@ struct Options {
   bool json = false;
   std::optional<double> label_thrust;
   std::string eng, rse;
+  // The representative motor's header, as the export takes it.
+  std::optional<double> diameter_mm, length_mm, propellant_kg, total_kg;
+  std::string name, delays = "P";
 };
 
 constexpr const char* kFooter = R"(
@@ -50,6 +57,62 @@ Examples:
   kalvorestine_2p0_report build/example-run
   kalvorestine_2p0_report build/example-run --html d12.html
 )";
+
+// The sheet of a series: the firings from --series or the command line, each read as its
+// page reads it.
+int series_report(const Companion& companion, const Options& o) {
+  std::vector<SeriesEntry> entries;
+  if (!o.series.empty()) {
+    if (!o.folders.empty()) throw UsageError("--series names the firings: give no case folder besides it");
+    entries = read_series_file(o.series);
+  } else {
+    for (const std::string& folder : o.folders) {
+      entries.emplace_back();
+      entries.back().folder = folder;
+    }
+  }
+  if ((!o.eng.empty() || !o.rse.empty()) && (!o.diameter_mm || !o.length_mm))
+    throw UsageError("--eng and --rse need --diameter MM and --length MM: a simulator needs the motor's size");
+  double propellant = 0.0;
+  for (SeriesEntry& e : entries) {
+    const Firing f = load_firing(e.folder);
+    e.file = f.inputs.size() > 2 ? f.inputs[2].name : "";
+    if (e.motor.empty()) e.motor = f.nfpa.designation;
+    e.total_impulse = f.nfpa.total_impulse;
+    e.peak = f.nfpa.peak;
+    e.burn_time = f.nfpa.burn_time;
+    e.F = f.F;
+    e.dt = f.dt;
+    e.rise = f.burn_start - f.t0;
+    propellant += f.M / static_cast<double>(entries.size());
+  }
+  SeriesOptions so;
+  so.label_thrust = o.label_thrust;
+  const SeriesResult r = analyse_series(entries, so);
+
+  const std::string html = kv::io::full_path_name(o.html.empty() ? std::string("series_report.html") : o.html);
+  const std::string html_shown = o.html.empty() ? "series_report.html" : o.html;
+  const std::filesystem::path csv_path = std::filesystem::path(html).parent_path() / "series.csv";
+  std::vector<std::string> notes;
+  if (!o.eng.empty() || !o.rse.empty()) {
+    RepresentativeMotor m;
+    m.name = o.name;
+    m.diameter_mm = *o.diameter_mm;
+    m.length_mm = *o.length_mm;
+    m.delays = o.delays;
+    m.propellant_kg = o.propellant_kg.value_or(propellant);
+    m.total_kg = o.total_kg.value_or(m.propellant_kg);
+    const auto given = [](const std::string& p) {
+      return p.empty() ? std::optional<std::string>() : std::optional(kv::io::full_path_name(p));
+    };
+    notes = write_representative(entries, r, given(o.eng), given(o.rse), m);
+  }
+  write_output(html, html_shown, series_page(entries, r));
+  write_output(csv_path.string(), kv::companion::display_name(csv_path), series_csv(r));
+  for (const std::string& n : notes) companion.warn(n);
+  companion.out(o.json ? series_json(r) : series_text(r));
+  return kv::companion::kSuccess;
+}
 
 // The one-firing page.
 int firing_report(const Companion& companion, const Options& o) {
@@ -82,17 +145,35 @@ int run(const Companion& companion, const std::vector<std::string>& args) {
       ->type_name("N");
   app.add_option("--eng", o.eng, "A series: write the representative motor as a RASP .eng file")->type_name("FILE");
   app.add_option("--rse", o.rse, "A series: write the representative motor as a RockSim .rse file")->type_name("FILE");
+  const kv::companion::NumberRule size{[](double v) { return v >= 1 && v <= 1000; },
+                                       "must be in millimetres, from 1 to 1000 (24 for a 24 mm motor)"};
+  const kv::companion::NumberRule mass{[](double v) { return v > 0 && v < 1e6; }, "must be a positive mass in kilograms"};
+  kv::companion::add_number(app, "--diameter", o.diameter_mm, "A series' motor file: the motor's diameter in mm", size)
+      ->type_name("MM");
+  kv::companion::add_number(app, "--length", o.length_mm, "A series' motor file: the motor's length in mm", size)
+      ->type_name("MM");
+  kv::companion::add_number(app, "--propellant-mass", o.propellant_kg,
+                            "A series' motor file: the propellant mass in kg (default: the cases' mean M)", mass)
+      ->type_name("KG");
+  kv::companion::add_number(app, "--total-mass", o.total_kg,
+                            "A series' motor file: the loaded motor's mass in kg (default: the propellant mass)", mass)
+      ->type_name("KG");
+  app.add_option("--name", o.name, "A series' motor file: the motor's name (default: the series designation)")
+      ->type_name("TEXT");
+  app.add_option("--delays", o.delays, "A series' motor file: the delays, dash-separated, or P (default: P)")
+      ->type_name("LIST");
   if (!companion.parse(app, args)) return kv::companion::kSuccess;
 
   const bool series = !o.series.empty() || o.folders.size() >= 2;
   if (!series) {
     if (o.folders.empty()) throw UsageError("name a case folder (or two or more, or --series FILE, for a series)");
-    for (const char* option : {"--json", "--label-thrust", "--eng", "--rse"})
+    for (const char* option : {"--json", "--label-thrust", "--eng", "--rse", "--diameter", "--length",
+                               "--propellant-mass", "--total-mass", "--name", "--delays"})
       if (app.count(option) > 0)
         throw UsageError(std::string(option) + " is for a series of firings (two or more case folders, or --series)");
     return firing_report(companion, o);
   }
-  throw DataError("a series needs the series sheet, which this build does not have yet");
+  return series_report(companion, o);
 }
 
 }  // namespace
