@@ -132,7 +132,11 @@ std::string utc_text(std::int64_t ns) {
   const std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
   const std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
   const std::int64_t y = yoe + era * 400 + (m <= 2 ? 1 : 0);
-  const auto two = [](std::int64_t v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+  const auto two = [](std::int64_t v) {
+    std::string t = v < 10 ? "0" : "";
+    t += std::to_string(v);
+    return t;
+  };
   return std::to_string(y) + "-" + two(m) + "-" + two(d) + " " + two(secs / 3600) + ":" + two(secs % 3600 / 60) +
          " UTC";
 }
