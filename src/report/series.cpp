@@ -577,7 +577,7 @@ std::string series_csv(const SeriesResult& r) {
   const auto stats = [&](const char* label, double ColumnStatistics::*member) {
     s += std::string(label) + ",,";
     for (const ColumnStatistics* c : {&r.total_impulse, &r.peak, &r.average, &r.burn_time, &r.delay})
-      s += "," + (c->n > 0 ? csv_number(c->*member) : std::string());
+      if (s += ","; c->n > 0) s += csv_number(c->*member);
     s += ",,,,,,\r\n";
   };
   stats("AVG", &ColumnStatistics::mean);
