@@ -515,7 +515,7 @@ struct Column {
 
 std::vector<std::string> statistics_row(const char* label, const SeriesResult& r,
                                         std::string (*cell)(const ColumnStatistics&)) {
-  std::vector<std::string> row{"", label, ""};
+  std::vector<std::string> row{label, "", ""};
   for (const ColumnStatistics* c : {&r.total_impulse, &r.peak, &r.average, &r.burn_time, &r.delay})
     row.push_back(c->n > 0 ? cell(*c) : "-");
   return row;

@@ -210,6 +210,19 @@ TEST(SeriesSheet, DesignationAndStraddleNotes) {
   EXPECT_NE(r.notes[1].find("numbers 19 to 22"), std::string::npos) << r.notes[1];
   EXPECT_EQ(r.label_thrust, 20.0);  // no motor name: the series' number
   EXPECT_NE(r.label_source.find("--label-thrust"), std::string::npos);
+  // The label by default: the number of the motor's name when every firing has the
+  // same one, else the series' own number.
+  struct LabelCase {
+    std::vector<std::string> motors;
+    double label;
+  };
+  const LabelCase names[] = {{{"G80", "G80"}, 80},       {{"G80-7", "G80-7"}, 80}, {{"1/2A3", "1/2A3"}, 3},
+                             {{"G80", "G81"}, 20},       {{"Cesaroni", "Cesaroni"}, 20},
+                             {{"G80T", "G80T"}, 20},     {{"", ""}, 20}};
+  for (const LabelCase& c : names) {
+    std::vector<SeriesEntry> w{firing(38, 40, 2.0, c.motors[0]), firing(43, 40, 2.0, c.motors[1])};
+    EXPECT_EQ(analyse_series(w, {}).label_thrust, c.label) << c.motors[0] << " " << c.motors[1];
+  }
   // Firings of one class and number: no note.
   EXPECT_TRUE(analyse_series(same_firings(3, 30, 1.5), {}).notes.empty());
 }
