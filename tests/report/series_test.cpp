@@ -195,6 +195,14 @@ TEST(SeriesSheet, VerdictBounds) {
     EXPECT_EQ(r.model_motor, k.model) << k.impulse << " " << k.burn;
     EXPECT_EQ(verdict(r, "enough firings").pass, !k.model);
   }
+  // Just above 6.7 %: the text shows enough digits not to read as the limit.
+  {
+    const std::vector<SeriesEntry> v{firing(300 * (1 - 0.067004), 160, 3.0), firing(300 * (1 + 0.067004), 160, 3.0)};
+    const SeriesResult r = analyse_series(v, {100.0});
+    const Verdict& spread = verdict(r, "spread of the total impulse");
+    EXPECT_FALSE(spread.pass);
+    EXPECT_NE(spread.numbers.find("= 6.7004 % of the mean"), std::string::npos) << spread.numbers;
+  }
   std::vector<SeriesEntry> model = same_firings(9, 30, 1.5);
   model.push_back(firing(30 * 0.85, 30, 1.5));  // 15 % low (within 20 %), fine for a model motor
   EXPECT_TRUE(verdict(analyse_series(model, {}), "total impulse of each firing").pass);
