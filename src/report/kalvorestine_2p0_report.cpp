@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "companion/command_line.h"
@@ -75,13 +76,13 @@ int series_report(const Companion& companion, const Options& o) {
     throw UsageError("--eng and --rse need --diameter MM and --length MM: a simulator needs the motor's size");
   double propellant = 0.0;
   for (SeriesEntry& e : entries) {
-    const Firing f = load_firing(e.folder);
+    Firing f = load_firing(e.folder);
     e.file = f.inputs.size() > 2 ? f.inputs[2].name : "";
     if (e.motor.empty()) e.motor = f.nfpa.designation;
     e.total_impulse = f.nfpa.total_impulse;
     e.peak = f.nfpa.peak;
     e.burn_time = f.nfpa.burn_time;
-    e.F = f.F;
+    e.F = std::move(f.F);
     e.dt = f.dt;
     e.rise = f.burn_start - f.t0;
     propellant += f.M / static_cast<double>(entries.size());
