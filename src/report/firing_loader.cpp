@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
 #include "analysis/impulse_class.h"
 #include "analysis/mass_flow.h"
@@ -145,7 +146,7 @@ Firing load_firing(const std::string& folder) {
   Firing f;
   f.folder = folder;
   InFolder in(folder);
-  const exporter::FinishedRun r = exporter::read_finished_run();
+  exporter::FinishedRun r = exporter::read_finished_run();
   const RunState& s = *r.s;
   f.case_name = utf8_from_cp1252(s.caso.trim());
   f.title = utf8_from_cp1252(s.titulo.trim());
@@ -187,7 +188,6 @@ Firing load_firing(const std::string& folder) {
   f.peak_time = curve.t0 + n.peak_time;
   f.burn_impulse = n.burn_impulse;
   f.total_average = n.total_average();
-  f.F = curve.F;
   f.dt = curve.dt;
   f.t0 = curve.t0;
   f.curve_source = curve.source;
@@ -221,6 +221,7 @@ Firing load_firing(const std::string& folder) {
   }
 
   for (const prepare::Finding& c : prepare::check_case()) f.findings.push_back({c.where, c.text});
+  f.F = std::move(r.firing.F);  // taken, not copied: a large firing is held once
   return f;
 }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "companion/command_line.h"
@@ -73,15 +74,23 @@ int series_report(const Companion& companion, const Options& o) {
   }
   if ((!o.eng.empty() || !o.rse.empty()) && (!o.diameter_mm || !o.length_mm))
     throw UsageError("--eng and --rse need --diameter MM and --length MM: a simulator needs the motor's size");
+  const std::string html = kv::io::full_path_name(o.html.empty() ? std::string("series_report.html") : o.html);
+  const std::string html_shown = o.html.empty() ? "series_report.html" : o.html;
+  const std::filesystem::path csv_path = std::filesystem::path(html).parent_path() / "series.csv";
   double propellant = 0.0;
   for (SeriesEntry& e : entries) {
-    const Firing f = load_firing(e.folder);
+    Firing f = load_firing(e.folder);
+    // The sheet never takes the place of a firing's own file.
+    for (const auto& [option, path] : {std::pair{"--html", html}, std::pair{"series.csv", csv_path.string()}})
+      if (names_case_file(f, path))
+        throw DataError(std::string(option) + " " + path + " names one of the files of the case " + e.folder +
+                         "; choose another name");
     e.file = f.inputs.size() > 2 ? f.inputs[2].name : "";
     if (e.motor.empty()) e.motor = f.nfpa.designation;
     e.total_impulse = f.nfpa.total_impulse;
     e.peak = f.nfpa.peak;
     e.burn_time = f.nfpa.burn_time;
-    e.F = f.F;
+    e.F = std::move(f.F);
     e.dt = f.dt;
     e.rise = f.burn_start - f.t0;
     propellant += f.M / static_cast<double>(entries.size());
@@ -90,9 +99,6 @@ int series_report(const Companion& companion, const Options& o) {
   so.label_thrust = o.label_thrust;
   const SeriesResult r = analyse_series(entries, so);
 
-  const std::string html = kv::io::full_path_name(o.html.empty() ? std::string("series_report.html") : o.html);
-  const std::string html_shown = o.html.empty() ? "series_report.html" : o.html;
-  const std::filesystem::path csv_path = std::filesystem::path(html).parent_path() / "series.csv";
   std::vector<std::string> notes;
   if (!o.eng.empty() || !o.rse.empty()) {
     RepresentativeMotor m;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,42 @@ TEST(ReportCommandLine, ErrorsAndTheirStatuses) {
   const Outcome help = dir.run_report({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_TRUE(contains(help.out, "--series"));
+}
+
+}  // namespace
+}  // namespace kv::test
+
+namespace kv::test {
+namespace {
+
+// A load cell not tared (1 N on every reading), which the program runs through: the
+// page lists what prepare's check says of it, in the check's own words.
+TEST(ReportFindings, PageListsWhatTheCheckFinds) {
+  ReportDir dir;
+  dir.put_example();
+  std::string cell;
+  for (const std::string& line : lines(dir.get("motor_d12_celula.txt"))) {
+    std::istringstream in(line);
+    double t = 0, F = 0;
+    if (in >> t >> F) cell += fixed(t, 3) + "  " + fixed(F + 1.0, 4) + "\r\n";
+  }
+  dir.put("motor_d12_celula.txt", cell);
+  ASSERT_EQ(dir.run_program(), 0);
+  const Outcome check = run_in(dir.dir(), {KV_PREPARE, "--check", "."});
+  ASSERT_EQ(check.status, 1) << check.out << check.err;
+  ASSERT_EQ(dir.run_report({"."}).status, 0);
+  const std::string page = dir.get("motor_d12_report.html");
+  const auto at = page.find("id=\"findings\"");
+  ASSERT_NE(at, std::string::npos);
+  const std::string findings = page.substr(at, page.find("</ul>", at) - at);
+  int found = 0;
+  for (const std::string& line : lines(check.out))
+    if (line.rfind("motor_d12_celula.txt:", 0) == 0) {
+      ++found;
+      EXPECT_TRUE(contains(findings, "<li>" + line + "</li>")) << line << "\n" << findings;
+    }
+  EXPECT_GE(found, 1) << check.out;
+  EXPECT_TRUE(contains(findings, "the thrust before ti stands at")) << findings;
 }
 
 }  // namespace

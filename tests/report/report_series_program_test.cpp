@@ -77,6 +77,7 @@ TEST_F(ReportSeries, ErrorsAndTheirStatuses) {
       {{"--series", "series.txt", "firing1"}, 2, "give no case folder besides it"},
       {{"firing1", "firing2", "--eng", "x.eng"}, 2, "--diameter"},
       {{"firing1", "no-such-folder"}, 1, "does not exist"},
+      {{"firing1", "firing2", "--html", "firing2/motor_d12.txt"}, 1, "names one of the files of the case firing2"},
   };
   for (const auto& c : cases) {
     const Outcome r = report(c.args);
@@ -85,6 +86,8 @@ TEST_F(ReportSeries, ErrorsAndTheirStatuses) {
     EXPECT_FALSE(fs::exists(dir.dir() / "s" / "series_report.html")) << c.args.front();
     EXPECT_FALSE(fs::exists(dir.dir() / "s" / "x.eng"));
   }
+  EXPECT_EQ(read_bytes(dir.dir() / "s" / "firing2" / "motor_d12.txt"),
+            read_bytes(fs::path(KV_SOURCE_DIR) / "examples" / "motor_d12.txt"));
 }
 
 }  // namespace
