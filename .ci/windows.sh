@@ -32,7 +32,7 @@ fail() { echo "windows: $*" >&2; exit 1; }
 # --- the static cross build -------------------------------------------------------
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
   -DCMAKE_BUILD_TYPE=Release -DKV_WERROR=ON >/dev/null
-programs=(kalvorestine_2p0 kalvorestine_2p0_prepare kalvorestine_2p0_export)
+programs=(kalvorestine_2p0 kalvorestine_2p0_prepare kalvorestine_2p0_export kalvorestine_2p0_report)
 # Where each executable lands in a build tree.
 built_path() {  # build-dir program
   case $2 in
@@ -72,7 +72,8 @@ $package/examples/motor_d12_celula.txt
 $package/examples/prepare/hx711_ensaio.csv
 $package/kalvorestine_2p0.exe
 $package/kalvorestine_2p0_export.exe
-$package/kalvorestine_2p0_prepare.exe"
+$package/kalvorestine_2p0_prepare.exe
+$package/kalvorestine_2p0_report.exe"
 entries=$(python3 - "$zip" <<'PY'
 import sys, zipfile
 print("\n".join(sorted(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/"))))
@@ -226,7 +227,7 @@ mkdir -p "$work/seam"
 echo "windows: the OS seam's folders, files and renames answer under Wine as on Linux"
 
 # 6. The companions, each by its own check.
-for companion in prepare export; do
+for companion in prepare export report; do
   check=tests/$companion/wine_check.sh
   [ -x "$check" ] || fail "no $check"
   WINE="$wine" "$check" "$(built_path "$build" "kalvorestine_2p0_$companion").exe" \

@@ -18,6 +18,7 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 expected="bin/kalvorestine_2p0
 bin/kalvorestine_2p0_export
 bin/kalvorestine_2p0_prepare
+bin/kalvorestine_2p0_report
 libexec/kalvorestine_2p0/Notepad
 libexec/kalvorestine_2p0/Wgnuplot
 libexec/kalvorestine_2p0/notepad
