@@ -29,8 +29,6 @@ using companion::significant;
 
 namespace {
 
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
 // The NFPA 1125 limits on a series.
 constexpr double kModelImpulse = 160.0;  // N s: a model rocket motor has at most this...
 constexpr double kModelAverage = 80.0;   // ...and at most this average thrust, N
