@@ -312,6 +312,31 @@ BudgetInputs budget_inputs(const Options& o, double propellant_kg, std::span<con
   return in;
 }
 
+std::optional<RunBudgets> run_budgets(const Options& o, const FinishedRun& r, const NfpaFigures& n,
+                                      std::vector<std::string>& warnings) {
+  const RunState& s = *r.s;
+  const FiringCurve& curve = r.firing;
+  if (!(n.peak > 0.0 && n.burn_time > 0.0 && r.curve.F.size() > 1)) return std::nullopt;
+  const companion::RecordCheck record =
+      companion::check_case_record(std::string(s.caso.trim()), std::string(s.original.trim()));
+  if (record.state == companion::RecordCheck::State::Problem)
+    warnings.push_back(record.file + " " + record.problem + "; the uncertainty leaves out what the record would give");
+  const BudgetInputs in = budget_inputs(o, o.propellant_kg.value_or(s.M), curve.F, n, curve.dt,
+                                        record.record ? &record.record->json : nullptr);
+  RunBudgets b{nfpa_budget(curve.F, curve.dt, kNoThrustShare * n.peak, in),
+               window_budget(r.curve.F, r.curve.dt, r.window.total_impulse, r.window.burn_time, r.window.mean_thrust,
+                             in)};
+  if (b.nfpa.class_probability < 0.95)
+    warnings.push_back("the total impulse " + significant(n.total_impulse, 7) + " N s +- " +
+                       significant(b.nfpa.U[kTotalImpulse], 2) + " N s (k = 2) lies near a class bound: the class " +
+                       "printed holds with a probability of " + companion::percent(b.nfpa.class_probability, 3));
+  if (b.nfpa.number_probability < 0.95)
+    warnings.push_back("the average thrust " + significant(n.average, 6) + " N +- " +
+                       significant(b.nfpa.U[kAverage], 2) + " N (k = 2) lies near a half newton: the designation's " +
+                       "number holds with a probability of " + companion::percent(b.nfpa.number_probability, 3));
+  return b;
+}
+
 MeasuredFigures measured_figures(const NfpaFigures& n) {
   return {n.total_impulse, n.peak, n.burn_time, n.average, n.total_average()};
 }
@@ -407,27 +432,10 @@ Outcome run_export(const Options& o, const FinishedRun& r) {
   f.curve_points = curve.F.size();
   f.curve_source = curve.source;
   if (!(f.nfpa.peak > 0.0)) out.warnings.push_back("the curve has no positive thrust: it has no NFPA burn");
-  if (f.nfpa.peak > 0.0 && f.nfpa.burn_time > 0.0 && r.curve.F.size() > 1) {
-    const companion::RecordCheck record =
-        companion::check_case_record(std::string(s.caso.trim()), std::string(s.original.trim()));
-    if (record.state == companion::RecordCheck::State::Problem)
-      out.warnings.push_back(record.file + " " + record.problem +
-                             "; the uncertainty leaves out what the record would give");
-    const BudgetInputs in = budget_inputs(o, o.propellant_kg.value_or(s.M), curve.F, f.nfpa, curve.dt,
-                                          record.record ? &record.record->json : nullptr);
-    f.nfpa_budget = nfpa_budget(curve.F, curve.dt, kNoThrustShare * f.nfpa.peak, in);
-    f.window_budget = window_budget(r.curve.F, r.curve.dt, r.window.total_impulse, r.window.burn_time,
-                                    r.window.mean_thrust, in);
+  if (const std::optional<RunBudgets> b = run_budgets(o, r, f.nfpa, out.warnings)) {
+    f.nfpa_budget = b->nfpa;
+    f.window_budget = b->window;
     f.has_budget = true;
-    const Budget& b = f.nfpa_budget;
-    if (b.class_probability < 0.95)
-      out.warnings.push_back("the total impulse " + significant(f.nfpa.total_impulse, 7) + " N s +- " +
-                             significant(b.U[kTotalImpulse], 2) + " N s (k = 2) lies near a class bound: the class " +
-                             "printed holds with a probability of " + companion::percent(b.class_probability, 3));
-    if (b.number_probability < 0.95)
-      out.warnings.push_back("the average thrust " + significant(f.nfpa.average, 6) + " N +- " +
-                             significant(b.U[kAverage], 2) + " N (k = 2) lies near a half newton: the designation's " +
-                             "number holds with a probability of " + companion::percent(b.number_probability, 3));
   }
 
   // Every output is checked before anything is written.

@@ -127,6 +127,16 @@ FiringCurve firing_curve(const RunState& s, const ProcessedCurve& table, std::ve
 NfpaFigures export_figures(std::span<const double> F, double dt);
 MeasuredFigures measured_figures(const NfpaFigures& n);
 
+// The uncertainty of both sets of figures of a finished run, from the options and the
+// case's record where it still describes the case (`warnings` says when it does not, and
+// when the class or the number printed holds with a probability under 95 %); none for a
+// curve without a burn. `n` is export_figures() of the run's firing curve.
+struct RunBudgets {
+  Budget nfpa, window;
+};
+std::optional<RunBudgets> run_budgets(const Options& o, const FinishedRun& r, const NfpaFigures& n,
+                                      std::vector<std::string>& warnings);
+
 // Whether a path names one of the run's own files.
 bool names_case_file(const std::string& path, const FinishedRun& r);
 

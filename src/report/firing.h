@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "analysis/budget.h"
+
 namespace kv::report {
 
 // The figures of one set, in the units the export prints them (N s, s, N, m/s, g/s).
@@ -72,6 +74,11 @@ struct Firing {
   double eng_impulse = 0.0;
   double eng_difference = 0.0;
   std::string eng_problem;
+
+  // The uncertainty of both sets, as the export states it, with the budget of the NFPA
+  // set; none for a curve without a burn.
+  bool has_budget = false;
+  Budget nfpa_budget, window_budget;
 
   std::vector<InputFile> inputs;
   std::vector<CheckFinding> findings;  // what prepare's check finds in the case

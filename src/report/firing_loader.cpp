@@ -191,6 +191,12 @@ Firing load_firing(const std::string& folder) {
   f.dt = curve.dt;
   f.t0 = curve.t0;
   f.curve_source = curve.source;
+  // Their uncertainty, as the export states it: f.notes gets what the user should know.
+  if (const auto b = exporter::run_budgets(exporter::Options{}, r, n, f.notes)) {
+    f.nfpa_budget = b->nfpa;
+    f.window_budget = b->window;
+    f.has_budget = true;
+  }
   if (const auto c = class_of(n.total_impulse, Classes::Continued)) {
     f.class_text = std::string(c->text);
     f.class_share = class_position(*c, n.total_impulse);

@@ -28,6 +28,10 @@ p { margin: 0.8mm 0; }
 table { border-collapse: collapse; width: 100%; }
 th, td { padding: 0.5mm 1.5mm; border-bottom: 0.2mm solid #ccc; text-align: left; }
 td.num, th.num { text-align: right; font-variant-numeric: tabular-nums; }
+td.u { color: #555; white-space: nowrap; }
+table.budget { font-size: 6.8pt; }
+table.budget th, table.budget td { padding: 0.15mm 1mm; }
+table.budget td.num { white-space: nowrap; }
 ul { margin: 0.5mm 0; padding-left: 5mm; }
 li { margin: 0.3mm 0; }
 .hash { font: 7pt "DejaVu Sans Mono", monospace; }
@@ -63,9 +67,43 @@ table.verdicts td:nth-child(2) { white-space: nowrap; }
 std::string or_dash(const std::string& s) { return s.empty() ? "-" : escape(s); }
 
 // A row of the figures table: the window's and NFPA 1125's value, ids for each.
-std::string row(const std::string& label, const std::string& id, const std::string& window, const std::string& nfpa) {
+std::string row(const std::string& label, const std::string& id, const std::string& window, const std::string& nfpa,
+                const std::string& window_U = "", const std::string& nfpa_U = "") {
   return "<tr><th>" + label + "</th><td class=\"num\" id=\"window-" + id + "\">" + window +
-         "</td><td class=\"num\" id=\"nfpa-" + id + "\">" + nfpa + "</td></tr>\n";
+         "</td><td class=\"num u\" id=\"window-U-" + id + "\">" + window_U + "</td><td class=\"num\" id=\"nfpa-" + id +
+         "\">" + nfpa + "</td><td class=\"num u\" id=\"nfpa-U-" + id + "\">" + nfpa_U + "</td></tr>\n";
+}
+
+// An expanded uncertainty as the export prints it: "+- 0.11"; empty where there is none.
+std::string plus_minus(const Firing& f, const Budget& b, std::size_t k, bool exact = false) {
+  if (!f.has_budget) return "";
+  if (exact) return "set";
+  return std::isfinite(b.U[k]) ? "&#177; " + significant(b.U[k], 2) : "";
+}
+
+// The budget of the NFPA 1125 figures, a line for each source, and what is not in U.
+std::string budget_table(const Firing& f) {
+  const Budget& b = f.nfpa_budget;
+  std::string s = "<table class=\"budget\" id=\"budget\">\n<tr><th>"
+                  "budget of the NFPA 1125 figures: source, standard uncertainty u</th>";
+  const char* heads[kFigures] = {"It (N s)", "tb (s)", "avg (N)", "peak (N)", "Is (s)", "ve (m/s)"};
+  for (const char* h : heads) s += std::string("<th class=\"num\">") + h + "</th>";
+  s += "</tr>\n";
+  const auto cells = [](const double* u) {
+    std::string c;
+    for (std::size_t k = 0; k < kFigures; ++k)
+      c += "<td class=\"num\">" + (u[k] > 0.0 ? significant(u[k], 2) : std::string("0")) + "</td>";
+    return c;
+  };
+  for (const BudgetTerm& t : b.terms)
+    s += "<tr><td title=\"" + escape(t.model) + "\">" + escape(t.source) + "</td>" + cells(t.u) + "</tr>\n";
+  s += "<tr><th>combined u (U = 2 u, about 95 %)</th>" + cells(b.u) + "</tr>\n</table>\n";
+  if (!b.left_out.empty()) {
+    s += "<p class=\"small\" id=\"left-out\">Not in U: ";
+    for (std::size_t i = 0; i < b.left_out.size(); ++i) s += (i ? "; " : "") + escape(b.left_out[i]);
+    s += ".</p>\n";
+  }
+  return s;
 }
 
 std::string curve_chart(const Firing& f) {
@@ -78,8 +116,8 @@ std::string curve_chart(const Firing& f) {
     hi = std::max(hi, v);
   }
   const double y1 = hi > 0 ? hi * 1.12 : 1.0;
-  const Chart c(760, 360, x0, x1, lo, y1);
-  std::string s = c.open(190, 90, "time after ti (s)", "thrust (N)");
+  const Chart c(760, 270, x0, x1, lo, y1);
+  std::string s = c.open(190, 67.5, "time after ti (s)", "thrust (N)");
   // The window, under everything else.
   const double wx0 = c.x(0.0), wx1 = c.x(f.tf - f.ti);
   s += "<rect class=\"window\" x=\"" + coordinate(wx0) + "\" y=\"" + coordinate(c.top()) + "\" width=\"" +
@@ -160,16 +198,23 @@ std::string firing_page(const Firing& f) {
     s += "<p>No .eng points: " + escape(f.eng_problem) + ".</p>\n";
   }
 
-  s += "<h2>Figures</h2>\n<table>\n<tr><th></th><th class=\"num\">window</th><th class=\"num\">NFPA 1125</th></tr>\n";
-  s += row("total impulse (N s)", "total-impulse", figure(f.window.total_impulse), figure(f.nfpa.total_impulse));
-  s += row("burn time (s)", "burn-time", figure(f.window.burn_time), figure(f.nfpa.burn_time));
-  s += row("average thrust (N)", "average-thrust", figure(f.window.average), figure(f.nfpa.average));
-  s += row("peak thrust (N)", "peak", figure(f.window.peak), figure(f.nfpa.peak));
+  const Budget& wb = f.window_budget;
+  const Budget& nb = f.nfpa_budget;
+  s += "<h2>Figures</h2>\n<table>\n<tr><th></th><th class=\"num\">window</th><th class=\"num\">U (k = 2)</th>"
+       "<th class=\"num\">NFPA 1125</th><th class=\"num\">U (k = 2)</th></tr>\n";
+  s += row("total impulse (N s)", "total-impulse", figure(f.window.total_impulse), figure(f.nfpa.total_impulse),
+           plus_minus(f, wb, kTotalImpulse), plus_minus(f, nb, kTotalImpulse));
+  s += row("burn time (s)", "burn-time", figure(f.window.burn_time), figure(f.nfpa.burn_time),
+           plus_minus(f, wb, kBurnTime, true), plus_minus(f, nb, kBurnTime));
+  s += row("average thrust (N)", "average-thrust", figure(f.window.average), figure(f.nfpa.average),
+           plus_minus(f, wb, kAverage), plus_minus(f, nb, kAverage));
+  s += row("peak thrust (N)", "peak", figure(f.window.peak), figure(f.nfpa.peak), plus_minus(f, wb, kPeak),
+           plus_minus(f, nb, kPeak));
   s += row("designation", "designation", or_dash(f.window.designation), or_dash(f.nfpa.designation));
   s += row("specific impulse (s)", "specific-impulse", figure(f.window.specific_impulse),
-           figure(f.nfpa.specific_impulse));
+           figure(f.nfpa.specific_impulse), plus_minus(f, wb, kSpecificImpulse), plus_minus(f, nb, kSpecificImpulse));
   s += row("exhaust velocity (m/s)", "exhaust-velocity", figure(f.window.exhaust_velocity),
-           figure(f.nfpa.exhaust_velocity));
+           figure(f.nfpa.exhaust_velocity), plus_minus(f, wb, kExhaustVelocity), plus_minus(f, nb, kExhaustVelocity));
   s += row("mean mass flow (g/s)", "mass-flow", figure(f.window.mass_flow), figure(f.nfpa.mass_flow));
   s += "</table>\n<ul class=\"small\">\n";
   s += "<li>Window: the program's figures over the case's window, burn time tf - ti = " + figure(f.tf) + " s - " +
@@ -184,13 +229,19 @@ std::string firing_page(const Firing& f) {
   s += "<li>Designation: the impulse class of the total impulse, then the average thrust rounded to the newton.</li>\n";
   s += "</ul>\n";
 
-  s += "<h2>Class</h2>\n<p id=\"class-position\">";
+  s += "<h2>Class and uncertainty</h2>\n<p id=\"class-position\">";
   if (!f.class_text.empty())
     s += "The total impulse " + figure(f.nfpa.total_impulse) + " N s is " + fixed_trimmed(100.0 * f.class_share, 0) +
          " % of class " + escape(f.class_text) + " (0 % at its lower bound, 100 % at its upper).";
   else
     s += "The total impulse gives no impulse class.";
+  if (f.has_budget && !f.nfpa.designation.empty())
+    s += " With the uncertainties above, the class holds with a probability of <span id=\"class-probability\">" +
+         companion::percent(f.nfpa_budget.class_probability, 3) +
+         "</span>, the designation's number with <span id=\"number-probability\">" +
+         companion::percent(f.nfpa_budget.number_probability, 3) + "</span>.";
   s += "</p>\n";
+  if (f.has_budget) s += budget_table(f);
 
   s += "<h2>Check of the case</h2>\n";
   if (f.findings.empty()) {

@@ -7,6 +7,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,18 @@ class ReportDir : public TempDir {
     for (const char* name : {"kalvorestine_2p0_dados_geral.txt", "motor_d12.txt", "motor_d12_celula.txt",
                              "kalvorestine_2p0_curva_F-t.gnu"})
       put(name, read_bytes(fs::path(KV_SOURCE_DIR) / "examples" / name));
+  }
+
+  // The example's load cell not tared: 1 N on every reading, which the program runs
+  // through and prepare's check finds.
+  void untare_example() const {
+    std::string cell;
+    for (const std::string& line : lines(get("motor_d12_celula.txt"))) {
+      std::istringstream in(line);
+      double t = 0, F = 0;
+      if (in >> t >> F) cell += fixed(t, 3) + "  " + fixed(F + 1.0, 4) + "\r\n";
+    }
+    put("motor_d12_celula.txt", cell);
   }
 
   int run_program() const { return run_in(dir(), {KV_PROGRAM}, kNoLaunches).status; }

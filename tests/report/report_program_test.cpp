@@ -82,6 +82,47 @@ TEST_F(ReportShippedExample, FiguresAreTheExportsAndTheSummaryReportsDigitForDig
   EXPECT_EQ(element_text(page, "window-peak"), report_figure(report, "F real [N] .....      1.185984E+01"));
 }
 
+// The expanded uncertainties beside the figures are the export's, in both columns, and so
+// are the probabilities of the class and of the designation's number.
+TEST_F(ReportShippedExample, UncertaintiesAreTheExports) {
+  const Outcome e = dir.run_export({"--no-eng"});
+  ASSERT_EQ(e.status, 0) << e.err;
+  const std::string table = e.out.substr(e.out.find("Uncertainty: figure +- U"));
+  // "  total impulse (N s)     18.97574 +- 0.0033      18.97487 +- 0.0033": the two U.
+  const auto both_U = [&](const std::string& label) {
+    std::vector<std::string> U;
+    for (const std::string& line : lines(table))
+      if (line.rfind("  " + label, 0) == 0) {
+        for (auto at = line.find("+- "); at != std::string::npos; at = line.find("+- ", at + 1))
+          U.push_back(line.substr(at + 3, line.find(' ', at + 3) - at - 3));
+        break;
+      }
+    return U;
+  };
+  const struct {
+    const char* label;
+    const char* id;
+  } rows[] = {{"total impulse (N s)", "total-impulse"},       {"average thrust (N)", "average-thrust"},
+              {"peak thrust (N)", "peak"},                    {"specific impulse (s)", "specific-impulse"},
+              {"exhaust velocity (m/s)", "exhaust-velocity"}};
+  for (const auto& row : rows) {
+    const std::vector<std::string> U = both_U(row.label);
+    ASSERT_EQ(U.size(), 2u) << row.label << "\n" << table;
+    EXPECT_EQ(element_text(page, std::string("window-U-") + row.id), "&#177; " + U[0]) << row.label;
+    EXPECT_EQ(element_text(page, std::string("nfpa-U-") + row.id), "&#177; " + U[1]) << row.label;
+  }
+  // The window's burn time is set by the user; only NFPA 1125's has an uncertainty.
+  ASSERT_EQ(both_U("burn time (s)").size(), 1u);
+  EXPECT_EQ(element_text(page, "window-U-burn-time"), "set");
+  EXPECT_EQ(element_text(page, "nfpa-U-burn-time"), "&#177; " + both_U("burn time (s)")[0]);
+  EXPECT_TRUE(contains(table, "class D with a probability of " + element_text(page, "class-probability") +
+                                  ", the number with " + element_text(page, "number-probability")))
+      << table;
+  // Each budget line, and what is left out of U.
+  EXPECT_TRUE(contains(page, ">noise</td><td class=\"num\">0.0016</td>")) << page;
+  EXPECT_TRUE(contains(element_text(page, "left-out"), "calibration slope: no calibration and no --slope-uncertainty"));
+}
+
 // The .eng points drawn are those the export writes, with their impulse.
 TEST_F(ReportShippedExample, EngPointsAreThoseTheExportWrites) {
   TempDir other("kv_report_eng_");
@@ -187,13 +228,7 @@ namespace {
 TEST(ReportFindings, PageListsWhatTheCheckFinds) {
   ReportDir dir;
   dir.put_example();
-  std::string cell;
-  for (const std::string& line : lines(dir.get("motor_d12_celula.txt"))) {
-    std::istringstream in(line);
-    double t = 0, F = 0;
-    if (in >> t >> F) cell += fixed(t, 3) + "  " + fixed(F + 1.0, 4) + "\r\n";
-  }
-  dir.put("motor_d12_celula.txt", cell);
+  dir.untare_example();
   ASSERT_EQ(dir.run_program(), 0);
   const Outcome check = run_in(dir.dir(), {KV_PREPARE, "--check", "."});
   ASSERT_EQ(check.status, 1) << check.out << check.err;

@@ -82,6 +82,20 @@ TEST_F(Render, FiringPageIsOneA4PageAndAsksForNothing) {
   EXPECT_TRUE(contains(r.dom, "18.97487"));
 }
 
+// A firing that the check finds faults in, and whose figures fall outside the window's:
+// the findings and notes still leave it one page.
+TEST_F(Render, FiringPageWithFindingsIsStillOneA4Page) {
+  ReportDir dir;
+  dir.put_example();
+  dir.untare_example();
+  ASSERT_EQ(dir.run_program(), 0);
+  ASSERT_EQ(dir.run_report({"."}).status, 0);
+  const std::string page = dir.get("motor_d12_report.html");
+  ASSERT_TRUE(contains(page, "<ul id=\"findings\"")) << page;
+  ASSERT_TRUE(contains(page, "id=\"budget\"")) << page;
+  EXPECT_EQ(render(dir.dir() / "motor_d12_report.html").pages, "1");
+}
+
 // Twelve firings made from the example, with a delay each: the sheet still fits one page.
 TEST_F(Render, TwelveFiringSeriesPageIsOneA4Page) {
   TempDir dir("kv_render_series_");
