@@ -152,6 +152,31 @@ TEST(Budget, EverySourceWithoutItsInputIsNamedAsLeftOut) {
   EXPECT_GT(b.class_probability, 0.999);
 }
 
+// The slope, the non-linearity and the clock are alike in every firing on one stand; the
+// rest differ from firing to firing, and only those make up a firing's own uncertainty.
+// Of the sources left out, the firing-to-firing ones are named as such.
+TEST(Budget, TermsAlikeInEveryFiringAreToldApart) {
+  const std::vector<double> clean = plateau_with_ramps();
+  BudgetInputs all;
+  all.slope_share = 0.003;
+  all.nonlinearity_N = 0.1;
+  all.tare_offset_N = 0.02;
+  all.noise_sigma_N = 0.05;
+  all.clock_share = 1e-4;
+  const Budget b = nfpa_budget(clean, kDt, 0.4, all);
+  double own = 0.0;
+  for (const BudgetTerm& t : b.terms) {
+    const bool common = t.source == "calibration slope" || t.source == "non-linearity and hysteresis" || t.source == "clock";
+    EXPECT_EQ(t.common, common) << t.source;
+    if (!common) own += t.u[kTotalImpulse] * t.u[kTotalImpulse];
+  }
+  EXPECT_DOUBLE_EQ(own_uncertainty(b, kTotalImpulse), std::sqrt(own));
+  EXPECT_LT(own_uncertainty(b, kTotalImpulse), b.u[kTotalImpulse]);
+  EXPECT_TRUE(b.own_left_out.empty());
+  const std::vector<std::string> unknown{"tare offset and drift", "noise"};
+  EXPECT_EQ(nfpa_budget(clean, kDt, 0.4, {}).own_left_out, unknown);
+}
+
 TEST(Budget, TheNoiseOfACurveIsFoundFromTheCurveItself) {
   const std::vector<double> clean = plateau_with_ramps();
   for (const double sigma : {0.02, 0.3, 2.0}) {

@@ -91,14 +91,19 @@ class Builder {
     return b_.terms.back();
   }
 
-  void leave_out(std::string what) { b_.left_out.push_back(std::move(what)); }
+  // A source not known; `own` names it when it would differ from firing to firing.
+  void leave_out(std::string what, std::string own = {}) {
+    b_.left_out.push_back(std::move(what));
+    if (!own.empty()) b_.own_left_out.push_back(std::move(own));
+  }
 
   // A thrust error the same at every point (a slope's share, an offset): it moves the
   // impulse by its size times the impulse's span, the average and the peak by its size.
-  void offset_term(std::string source, std::string model, std::string from, double uF) {
+  BudgetTerm& offset_term(std::string source, std::string model, std::string from, double uF) {
     BudgetTerm& t = term(std::move(source), std::move(model), std::move(from), uF * sp_.impulse_length);
     t.u[kAverage] = uF;
     t.u[kPeak] = uF;
+    return t;
   }
 
   // An error of each reading independent of the others (noise, rounding) of deviation
@@ -132,6 +137,7 @@ class Builder {
     if (in_.slope_share) {
       const double s = *in_.slope_share;
       BudgetTerm& t = term("calibration slope", "(u_K / K) x figure, fully correlated", in_.slope_from, s * It);
+      t.common = true;
       t.u[kAverage] = s * b_.value[kAverage];
       t.u[kPeak] = s * b_.value[kPeak];
     } else {
@@ -139,7 +145,8 @@ class Builder {
     }
     if (in_.nonlinearity_N)
       offset_term("non-linearity and hysteresis", "bound b, rectangular: b / sqrt(3) at every point", in_.nonlinearity_from,
-                  rectangular(*in_.nonlinearity_N));
+                  rectangular(*in_.nonlinearity_N))
+          .common = true;
     else
       leave_out("non-linearity and hysteresis: no calibration and no --nonlinearity with --full-scale");
     if (in_.tare_offset_N)
@@ -148,12 +155,12 @@ class Builder {
       offset_term("tare drift", "drift d between the tare spans: within +-d at any point, rectangular: d / sqrt(3)",
                   in_.tare_from, rectangular(*in_.tare_drift_N));
     if (!in_.tare_offset_N && !in_.tare_drift_N)
-      leave_out("tare offset and drift: no record of how the case was made");
+      leave_out("tare offset and drift: no record of how the case was made", "tare offset and drift");
     if (in_.noise_sigma_N)
       independent_term("noise", "sigma x sqrt(sum of the squared trapezoid weights); sigma / |dF/dt| at each crossing",
                        in_.noise_from, *in_.noise_sigma_N);
     else
-      leave_out("noise: no baseline deviation known");
+      leave_out("noise: no baseline deviation known", "noise");
     if (in_.quantisation_N)
       independent_term("quantisation", "step / sqrt(12) at each reading, as noise", in_.quantisation_from,
                        quantisation(*in_.quantisation_N));
@@ -170,6 +177,7 @@ class Builder {
     if (in_.clock_share) {
       const double c = *in_.clock_share;
       BudgetTerm& t = term("clock", "rate error x figure: times scale, thrusts do not", in_.clock_from, c * It);
+      t.common = true;
       t.u[kBurnTime] = sp_.crossings ? c * tb : 0.0;
     } else {
       leave_out("clock: the logger's rate is not checked against a reference clock");
@@ -234,6 +242,13 @@ Budget window_budget(std::span<const double> F, double dt, double It, double tb,
   Builder b(F, dt, sp, in, It, tb, average * tb, F.empty() ? kNaN : F[peak_index(F)]);
   b.build();
   return b.finish();
+}
+
+double own_uncertainty(const Budget& b, Figure f) {
+  double sum = 0.0;
+  for (const BudgetTerm& t : b.terms)
+    if (!t.common) sum += t.u[f] * t.u[f];
+  return std::sqrt(sum);
 }
 
 double noise_from_curve(std::span<const double> F) {

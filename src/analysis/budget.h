@@ -47,6 +47,9 @@ struct BudgetTerm {
   std::string model;   // "(u_K / K) x figure, fully correlated"
   std::string from;    // where its input came from
   double u[kFigures] = {};
+  // Alike in every firing made with the same calibration and the same logger (the slope,
+  // the non-linearity, the clock): such a term moves a series' mean, not its spread.
+  bool common = false;
 };
 
 struct Budget {
@@ -55,6 +58,9 @@ struct Budget {
   double U[kFigures] = {};
   std::vector<BudgetTerm> terms;
   std::vector<std::string> left_out;  // "tare offset and drift: ..." for each source not known
+  // Of those, the sources that would differ from firing to firing and reach the total
+  // impulse, by name ("tare offset and drift", "noise").
+  std::vector<std::string> own_left_out;
   // The probability that the total impulse's class and the average's number are the ones
   // its value gives (Gaussian, from u of each).
   double class_probability = 0.0;
@@ -76,6 +82,10 @@ Budget nfpa_budget(std::span<const double> F, double dt, double measurable, cons
 // average), since the curve at hand may hold fewer digits than the program's own.
 Budget window_budget(std::span<const double> F, double dt, double It, double tb, double average,
                      const BudgetInputs& in);
+
+// The part of a figure's standard uncertainty that differs from firing to firing: the
+// terms not alike in every firing on one stand, combined.
+double own_uncertainty(const Budget& b, Figure f);
 
 // The noise of a curve from the curve itself: the second differences F[k-1] - 2 F[k] +
 // F[k+1] of white noise of deviation sigma have deviation sigma sqrt(6); their median

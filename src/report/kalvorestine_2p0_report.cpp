@@ -90,6 +90,11 @@ int series_report(const Companion& companion, const Options& o) {
     e.total_impulse = f.nfpa.total_impulse;
     e.peak = f.nfpa.peak;
     e.burn_time = f.nfpa.burn_time;
+    if (f.has_budget) {
+      e.impulse_u = f.nfpa_budget.u[kv::kTotalImpulse];
+      e.impulse_u_own = own_uncertainty(f.nfpa_budget, kv::kTotalImpulse);
+      e.own_left_out = f.nfpa_budget.own_left_out;
+    }
     e.F = std::move(f.F);
     e.dt = f.dt;
     e.rise = f.burn_start - f.t0;

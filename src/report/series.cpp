@@ -212,6 +212,34 @@ void add_designation(SeriesResult& r) {
                       " (mean total impulse / mean burn time " + figure(r.mean_average) + " N)");
 }
 
+// Each firing's U, and what the stand's firing-to-firing uncertainty makes of the
+// spread: the variance it would give on its own, against the firings' sample variance.
+void add_stand_share(std::span<const SeriesEntry> entries, SeriesResult& r) {
+  StandShare& st = r.stand;
+  st.known = true;
+  double own = 0.0, common = 0.0;
+  for (std::size_t k = 0; k < entries.size(); ++k) {
+    const SeriesEntry& e = entries[k];
+    if (!e.impulse_u || !e.impulse_u_own) {
+      st.known = false;
+      continue;
+    }
+    r.rows[k].impulse_U = 2.0 * *e.impulse_u;
+    own += *e.impulse_u_own * *e.impulse_u_own;
+    common += std::max(0.0, *e.impulse_u * *e.impulse_u - *e.impulse_u_own * *e.impulse_u_own);
+    for (const std::string& source : e.own_left_out)
+      if (std::find(st.left_out.begin(), st.left_out.end(), source) == st.left_out.end()) st.left_out.push_back(source);
+  }
+  if (!st.known) return;
+  const auto n = static_cast<double>(entries.size());
+  st.u_own = std::sqrt(own / n);
+  st.u_common = std::sqrt(common / n);
+  st.spread = r.total_impulse.std_sample;
+  const double spread2 = st.spread * st.spread, own2 = st.u_own * st.u_own;
+  st.share = spread2 > 0.0 ? own2 / spread2 : std::numeric_limits<double>::infinity();
+  st.motors = spread2 > own2 ? std::sqrt(spread2 - own2) : 0.0;
+}
+
 void add_curves(std::span<const SeriesEntry> entries, SeriesResult& r) {
   SeriesCurves& c = r.curves;
   c.tau.resize(kTauPoints);
@@ -233,6 +261,28 @@ void add_curves(std::span<const SeriesEntry> entries, SeriesResult& r) {
 }
 
 }  // namespace
+
+std::string stand_share_text(const SeriesResult& r) {
+  const StandShare& st = r.stand;
+  if (!st.known) return "some firings have no uncertainty budget: the stand's part of the spread is not known";
+  std::string s = "its uncertainty from firing to firing, u = " + significant(st.u_own, 2) +
+                  " N s (root mean square over the firings), against the spread's sample STD " + figure(st.spread) +
+                  " N s: ";
+  if (st.share >= 1.0)
+    s += "the stand accounts for all of the spread; the firings agree within what the stand can tell apart";
+  else
+    s += "the stand explains " + companion::percent(st.share, 2) + " of the spread's variance, the motors the rest (" +
+         "about " + significant(st.motors, 2) + " N s, " + fixed(100.0 * st.motors / r.total_impulse.mean, 2) +
+         " % of the mean)";
+  if (!st.left_out.empty()) {
+    s += "; not in the stand's part, so it may explain more: ";
+    for (std::size_t k = 0; k < st.left_out.size(); ++k) s += (k ? ", " : "") + st.left_out[k];
+  }
+  if (st.u_common > 0.0)
+    s += "; the terms alike in every firing (calibration, clock: one calibration, one logger) move the mean by "
+         "U = " + significant(2.0 * st.u_common, 2) + " N s and none of the spread";
+  return s;
+}
 
 double tau_at(std::size_t k) {
   return kTauFirst + (kTauLast - kTauFirst) * static_cast<double>(k) / static_cast<double>(kTauPoints - 1);
@@ -310,6 +360,7 @@ SeriesResult analyse_series(std::span<const SeriesEntry> entries, const SeriesOp
     }
   }
   add_verdicts(r);
+  add_stand_share(entries, r);
   add_curves(entries, r);
   return r;
 }
@@ -514,8 +565,10 @@ struct Column {
 std::vector<std::string> statistics_row(const char* label, const SeriesResult& r,
                                         std::string (*cell)(const ColumnStatistics&)) {
   std::vector<std::string> row{label, "", ""};
-  for (const ColumnStatistics* c : {&r.total_impulse, &r.peak, &r.average, &r.burn_time, &r.delay})
+  for (const ColumnStatistics* c : {&r.total_impulse, &r.peak, &r.average, &r.burn_time, &r.delay}) {
     row.push_back(c->n > 0 ? cell(*c) : "-");
+    if (c == &r.total_impulse) row.push_back("");  // beside the column of U
+  }
   return row;
 }
 
@@ -534,12 +587,12 @@ std::string csv_number(const std::optional<double>& v) { return v ? csv_number(*
 std::string series_text(const SeriesResult& r) {
   std::string s = "Series of " + std::to_string(r.rows.size()) + " firings\n\n";
   std::vector<std::vector<std::string>> t;
-  t.push_back({"", "file", "motor", "Itot (N s)", "Fmax (N)", "Favg (N)", "tb 5% (s)", "delay (s)"});
+  t.push_back({"", "file", "motor", "Itot (N s)", "U (k = 2)", "Fmax (N)", "Favg (N)", "tb 5% (s)", "delay (s)"});
   for (std::size_t k = 0; k < r.rows.size(); ++k) {
     const SeriesRow& row = r.rows[k];
     t.push_back({std::to_string(k + 1), row.file.empty() ? row.folder : row.file, row.motor.empty() ? "-" : row.motor,
-                 figure(row.total_impulse), figure(row.peak), figure(row.average), figure(row.burn_time),
-                 figure(row.delay)});
+                 figure(row.total_impulse), row.impulse_U ? "+- " + significant(*row.impulse_U, 2) : "-",
+                 figure(row.peak), figure(row.average), figure(row.burn_time), figure(row.delay)});
   }
   t.push_back(statistics_row("AVG", r, [](const ColumnStatistics& c) { return figure(c.mean); }));
   t.push_back(statistics_row("STD", r, [](const ColumnStatistics& c) { return figure(c.std_population); }));
@@ -550,7 +603,8 @@ std::string series_text(const SeriesResult& r) {
   s += aligned(t, 3);
   s += "\n  AVG, STD, STD %: the mean, the population standard deviation (divided by N) and STD / AVG x 100;\n"
        "  sample STD divides by N - 1; the 95 % confidence interval of the mean uses Student's t with N - 1\n"
-       "  degrees of freedom; Favg = Itot / tb.\n\n";
+       "  degrees of freedom; Favg = Itot / tb; U: the expanded uncertainty of Itot (k = 2, about 95 %).\n\n";
+  s += "  the stand: " + stand_share_text(r) + "\n\n";
   s += "  average thrust as mean Itot / mean tb: " + figure(r.mean_average) + " N\n";
   s += "  designation of the series: " + (r.designation.empty() ? std::string("-") : r.designation) + " (" +
        (r.model_motor ? "model rocket motor" : "high-power motor") + ")\n";
@@ -562,20 +616,22 @@ std::string series_text(const SeriesResult& r) {
 
 std::string series_csv(const SeriesResult& r) {
   std::string s =
-      "row,file,motor,total_impulse_Ns,max_thrust_N,average_thrust_N,burn_time_s,delay_s,delay_label_s,"
+      "row,file,motor,total_impulse_Ns,total_impulse_U_Ns,max_thrust_N,average_thrust_N,burn_time_s,delay_s,delay_label_s,"
       "delay_low_s,delay_high_s,lot,temperature,folder\r\n";
   for (std::size_t k = 0; k < r.rows.size(); ++k) {
     const SeriesRow& row = r.rows[k];
     s += std::to_string(k + 1) + "," + csv_field(row.file) + "," + csv_field(row.motor) + "," +
-         csv_number(row.total_impulse) + "," + csv_number(row.peak) + "," + csv_number(row.average) + "," +
+         csv_number(row.total_impulse) + "," + csv_number(row.impulse_U) + "," + csv_number(row.peak) + "," + csv_number(row.average) + "," +
          csv_number(row.burn_time) + "," + csv_number(row.delay) + "," + csv_field(row.delay_label) + "," +
          csv_number(row.delay_low) + "," + csv_number(row.delay_high) + "," + csv_field(row.lot) + "," +
          csv_field(row.temperature) + "," + csv_field(row.folder) + "\r\n";
   }
   const auto stats = [&](const char* label, double ColumnStatistics::*member) {
     s += std::string(label) + ",,";
-    for (const ColumnStatistics* c : {&r.total_impulse, &r.peak, &r.average, &r.burn_time, &r.delay})
+    for (const ColumnStatistics* c : {&r.total_impulse, &r.peak, &r.average, &r.burn_time, &r.delay}) {
       if (s += ","; c->n > 0) s += csv_number(c->*member);
+      if (c == &r.total_impulse) s += ",";  // the column of U
+    }
     s += ",,,,,,\r\n";
   };
   stats("AVG", &ColumnStatistics::mean);
@@ -595,6 +651,7 @@ std::string series_json(const SeriesResult& r) {
     const SeriesRow& row = r.rows[k];
     s += "    {\"folder\": " + json_string(row.folder) + ", \"file\": " + json_string(row.file) +
          ", \"motor\": " + text_or_null(row.motor) + ", \"total_impulse_Ns\": " + json_number(row.total_impulse) +
+         ", \"total_impulse_U_Ns\": " + opt(row.impulse_U) +
          ", \"max_thrust_N\": " + json_number(row.peak) + ", \"average_thrust_N\": " + json_number(row.average) +
          ", \"burn_time_s\": " + json_number(row.burn_time) + ", \"delay_s\": " + opt(row.delay) +
          ", \"delay_label_s\": " + text_or_null(row.delay_label) + ", \"delay_low_s\": " + opt(row.delay_low) +
@@ -627,6 +684,15 @@ std::string series_json(const SeriesResult& r) {
   s += "  \"label_thrust_N\": " + json_number(r.label_thrust) + ",\n";
   s += "  \"label_source\": " + json_string(r.label_source) + ",\n";
   s += "  \"designation\": " + text_or_null(r.designation) + ",\n";
+  if (const StandShare& st = r.stand; st.known) {
+    std::string left;
+    for (std::size_t k = 0; k < st.left_out.size(); ++k) left += (k ? ", " : "") + json_string(st.left_out[k]);
+    s += "  \"stand\": {\"u_own_Ns\": " + json_number(st.u_own) + ", \"u_common_Ns\": " + json_number(st.u_common) +
+         ", \"spread_Ns\": " + json_number(st.spread) + ", \"share\": " + json_number(st.share) +
+         ", \"motors_Ns\": " + json_number(st.motors) + ", \"left_out\": [" + left + "]},\n";
+  } else {
+    s += "  \"stand\": null,\n";
+  }
   s += "  \"notes\": [";
   for (std::size_t k = 0; k < r.notes.size(); ++k) s += (k ? ", " : "") + json_string(r.notes[k]);
   s += "],\n  \"verdicts\": [\n";

@@ -48,6 +48,12 @@ struct SeriesEntry {
   double total_impulse = 0.0;  // N s, from the 5 % rise to the last measurable thrust
   double peak = 0.0;           // N
   double burn_time = 0.0;      // s, between the 5 % crossings
+  // The total impulse's standard uncertainty as the firing's page states it, and the part
+  // of it that differs from firing to firing (without the terms alike in every firing on
+  // one stand); the sources of that part left out of the firing's budget. None where the
+  // firing has no budget.
+  std::optional<double> impulse_u, impulse_u_own;
+  std::vector<std::string> own_left_out;
   // The whole firing curve: F[k] at k * dt s; rise: its first 5 % crossing, s on that axis.
   std::vector<double> F;
   double dt = 0.0;
@@ -80,6 +86,21 @@ struct SeriesRow {
   std::optional<double> delay;               // s, measured
   std::optional<double> delay_low, delay_high;  // its allowable range, from the label
   double impulse_deviation = 0.0;  // (total impulse - mean) / mean
+  std::optional<double> impulse_U;  // N s, the total impulse's expanded uncertainty (k = 2)
+};
+
+// What part of the firings' spread in total impulse the stand explains: the variance the
+// stand's firing-to-firing uncertainty gives, against the spread's (the sample variance).
+// Terms alike in every firing (one calibration, one logger) move the mean and explain
+// none of the spread.
+struct StandShare {
+  bool known = false;         // every firing has a budget
+  double u_own = 0.0;         // N s, root mean square of the firings' own uncertainty
+  double u_common = 0.0;      // N s, root mean square of the part alike in every firing
+  double spread = 0.0;        // N s, the sample STD of the total impulse
+  double share = 0.0;         // u_own^2 / spread^2: may pass 1 (infinite for no spread)
+  double motors = 0.0;        // N s, what is left to the motors: sqrt(spread^2 - u_own^2), 0 below
+  std::vector<std::string> left_out;  // own sources left out of some firing's budget
 };
 
 // A verdict: what was checked, PASS or FAIL, and the numbers that decide it.
@@ -113,6 +134,7 @@ struct SeriesResult {
   std::vector<Verdict> verdicts;
   std::string designation;           // class of the mean total impulse, number of mean_average
   std::vector<std::string> notes;    // the firings straddle a class bound or a number
+  StandShare stand;
   SeriesCurves curves;
 };
 
@@ -126,6 +148,10 @@ std::vector<SeriesEntry> read_series_file(const std::string& path);
 // The same from the text of a file named `shown`, folders joined to `folder`.
 std::vector<SeriesEntry> parse_series_text(std::string_view text, const std::string& shown,
                                            const std::string& folder);
+
+// What the stand makes of the spread, in words: "its uncertainty from firing to firing,
+// u = ... N s, ...: the stand explains 31 % of the spread's variance, ...".
+std::string stand_share_text(const SeriesResult& r);
 
 // The sheet as text (standard output), as CSV (series.csv: UTF-8, CR LF) and as one JSON
 // object.

@@ -33,8 +33,10 @@ std::string stat_cell(const ColumnStatistics& c, double ColumnStatistics::*membe
 std::string stat_row(const SeriesResult& r, const std::string& label, const std::string& id,
                      double ColumnStatistics::*member, bool percent = false) {
   std::string s = "<tr class=\"stat\" id=\"" + id + "\"><th colspan=\"3\">" + label + "</th>";
-  for (const ColumnStatistics* c : {&r.total_impulse, &r.peak, &r.average, &r.burn_time, &r.delay})
+  for (const ColumnStatistics* c : {&r.total_impulse, &r.peak, &r.average, &r.burn_time, &r.delay}) {
     s += stat_cell(*c, member, percent);
+    if (c == &r.total_impulse) s += "<td></td>";  // beside the column of U
+  }
   return s + "</tr>\n";
 }
 
@@ -111,7 +113,7 @@ std::string series_page(std::span<const SeriesEntry> entries, const SeriesResult
        "</span> N. Made by " + std::string(kReportName) + " (" + program_version() + ").</p>\n";
   for (const std::string& n : r.notes) s += "<p class=\"small\">Note: " + escape(n) + "</p>\n";
 
-  s += "<table class=\"sheet\">\n<tr><th>#</th><th>file</th><th>motor</th><th class=\"num\">total impulse (N s)</th>"
+  s += "<table class=\"sheet\">\n<tr><th>#</th><th>file</th><th>motor</th><th class=\"num\">total impulse (N s)</th><th class=\"num\">U (k = 2)</th>"
        "<th class=\"num\">max thrust (N)</th><th class=\"num\">average thrust (N)</th><th class=\"num\">burn time "
        "at 5 % (s)</th><th class=\"num\">delay (s)</th></tr>\n";
   for (std::size_t k = 0; k < r.rows.size(); ++k) {
@@ -119,7 +121,9 @@ std::string series_page(std::span<const SeriesEntry> entries, const SeriesResult
     s += "<tr id=\"row-" + std::to_string(k + 1) + "\"><td><span style=\"color:" + colour(k) + "\">&#9632;</span> " +
          std::to_string(k + 1) + "</td><td>" + escape(row.file.empty() ? row.folder : row.file) + "</td><td>" +
          (row.motor.empty() ? std::string("-") : escape(row.motor)) + "</td><td class=\"num\">" +
-         figure(row.total_impulse) + "</td><td class=\"num\">" + figure(row.peak) + "</td><td class=\"num\">" +
+         figure(row.total_impulse) + "</td><td class=\"num u\">" +
+         (row.impulse_U ? "&#177; " + companion::significant(*row.impulse_U, 2) : std::string("-")) +
+         "</td><td class=\"num\">" + figure(row.peak) + "</td><td class=\"num\">" +
          figure(row.average) + "</td><td class=\"num\">" + figure(row.burn_time) + "</td><td class=\"num\">" +
          opt_figure(row.delay) + (row.delay_label.empty() ? "" : " (" + escape(row.delay_label) + ")") + "</td></tr>\n";
   }
@@ -132,7 +136,9 @@ std::string series_page(std::span<const SeriesEntry> entries, const SeriesResult
   s += "</table>\n<p class=\"small\">AVG, STD, STD %: the mean of each column, the population standard deviation "
        "(divided by N) and STD / AVG x 100, as the certification sheet computes them; the sample STD divides by "
        "N - 1; the 95 % confidence interval of the mean uses Student's t with N - 1 degrees of freedom. Average "
-       "thrust = total impulse / burn time; burn time between the 5 % crossings; delay: measured (label).</p>\n";
+       "thrust = total impulse / burn time; burn time between the 5 % crossings; delay: measured (label); U: the "
+       "total impulse's expanded uncertainty (k = 2, about 95 %), as each firing's page states it.</p>\n";
+  s += "<p class=\"small\" id=\"stand\">The stand: " + escape(stand_share_text(r)) + ".</p>\n";
 
   s += "<h2>NFPA 1125</h2>\n<table class=\"small verdicts\">\n";
   for (const Verdict& v : r.verdicts)

@@ -40,10 +40,15 @@ TEST_F(ReportSeries, SheetAgreesWithEachFiringsPageAndTheTable) {
   for (int k = 1; k <= 4; ++k) {
     const std::string folder = (dir.dir() / "s" / ("firing" + std::to_string(k))).string();
     ASSERT_EQ(report({folder, "--html", dir.path("one.html")}).status, 0);
-    const std::string impulse = element_text(read_bytes(dir.path("one.html")), "nfpa-total-impulse");
+    const std::string one = read_bytes(dir.path("one.html"));
+    const std::string impulse = element_text(one, "nfpa-total-impulse");
     const auto row = page.find("id=\"row-" + std::to_string(k) + "\"");
     ASSERT_NE(row, std::string::npos);
     EXPECT_NE(page.find(">" + impulse + "<", row), std::string::npos) << "firing " << k << ": " << impulse;
+    // Its U, as its page states it, beside it.
+    const std::string U = element_text(one, "nfpa-U-total-impulse");
+    ASSERT_FALSE(U.empty());
+    EXPECT_NE(page.find(">" + U + "<", row), std::string::npos) << "firing " << k << ": " << U;
     EXPECT_TRUE(contains(r.out, " " + impulse + " ")) << impulse;
   }
   const auto avg = page.find("id=\"avg\"");
@@ -54,6 +59,10 @@ TEST_F(ReportSeries, SheetAgreesWithEachFiringsPageAndTheTable) {
   for (const std::string& line : lines(r.out))
     if (line.rfind("  AVG ", 0) == 0) table_avg = line;
   EXPECT_TRUE(contains(table_avg, " " + mean + " ")) << mean << " | " << table_avg;
+  // What the stand makes of the spread, the same in the page and the table.
+  const std::string stand = element_text(page, "stand");
+  EXPECT_TRUE(contains(stand, "The stand: its uncertainty from firing to firing")) << stand;
+  EXPECT_TRUE(contains(r.out, "  the stand: its uncertainty from firing to firing")) << r.out;
 }
 
 TEST_F(ReportSeries, SeriesFileJsonAndRepresentativeMotor) {

@@ -1,6 +1,7 @@
 // The series sheet: its rows and statistics on series whose answer is known by hand, the
 // NFPA 1125 verdicts each failed on purpose, the curves on the burn's own time, the
 // tables read back, the series file and the representative motor file.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <charconv>
@@ -331,6 +332,10 @@ SeriesResult labelled_series() {
   v[2].delay = 5.5;
   v[1].lot = "A,7";
   v[2].temperature = "-5 C";
+  for (SeriesEntry& e : v) {
+    e.impulse_u = 0.01 * e.total_impulse;
+    e.impulse_u_own = 0.004 * e.total_impulse;
+  }
   return analyse_series(v, {100.0});
 }
 
@@ -349,30 +354,83 @@ TEST(SeriesSheet, CsvReadsBack) {
   ASSERT_EQ(lines.size(), 1 + 3 + 6u);
   const std::vector<std::string>& head = lines[0];
   for (const auto& l : lines) EXPECT_EQ(l.size(), head.size());
+  const auto col = [&](const std::string& name) {
+    const auto found = std::find(head.begin(), head.end(), name);
+    EXPECT_NE(found, head.end()) << name;
+    return static_cast<std::size_t>(found - head.begin());
+  };
   ASSERT_EQ(head[3], "total_impulse_Ns");
-  ASSERT_EQ(head[7], "delay_s");
+  ASSERT_EQ(head[4], "total_impulse_U_Ns");
   for (std::size_t k = 0; k < 3; ++k) {
     const SeriesRow& row = r.rows[k];
     const std::vector<std::string>& l = lines[1 + k];
     EXPECT_EQ(number(l[3]), row.total_impulse);
-    EXPECT_EQ(number(l[4]), row.peak);
-    EXPECT_EQ(number(l[5]), row.average);
-    EXPECT_EQ(number(l[6]), row.burn_time);
-    EXPECT_EQ(l[7].empty(), !row.delay);
+    EXPECT_EQ(number(l[4]), *row.impulse_U);
+    EXPECT_EQ(number(l[col("max_thrust_N")]), row.peak);
+    EXPECT_EQ(number(l[col("average_thrust_N")]), row.average);
+    EXPECT_EQ(number(l[col("burn_time_s")]), row.burn_time);
+    EXPECT_EQ(l[col("delay_s")].empty(), !row.delay);
     EXPECT_EQ(l[2], row.motor);
-    EXPECT_EQ(l[11], row.lot);
-    EXPECT_EQ(l[13], row.folder);
+    EXPECT_EQ(l[col("lot")], row.lot);
+    EXPECT_EQ(l[col("folder")], row.folder);
   }
   EXPECT_EQ(lines[4][0], "AVG");
   EXPECT_EQ(number(lines[4][3]), r.total_impulse.mean);
-  EXPECT_EQ(number(lines[4][7]), r.delay.mean);
+  EXPECT_TRUE(lines[4][4].empty());
+  EXPECT_EQ(number(lines[4][col("delay_s")]), r.delay.mean);
   EXPECT_EQ(lines[5][0], "STD");
   EXPECT_EQ(number(lines[5][3]), r.total_impulse.std_population);
   EXPECT_EQ(lines[6][0], "STD %");
-  EXPECT_EQ(number(lines[6][6]), r.burn_time.std_percent);
+  EXPECT_EQ(number(lines[6][col("burn_time_s")]), r.burn_time.std_percent);
   EXPECT_EQ(number(lines[7][3]), r.total_impulse.std_sample);
-  EXPECT_EQ(number(lines[8][4]), r.peak.ci_low);
-  EXPECT_EQ(number(lines[9][4]), r.peak.ci_high);
+  EXPECT_EQ(number(lines[8][col("max_thrust_N")]), r.peak.ci_low);
+  EXPECT_EQ(number(lines[9][col("max_thrust_N")]), r.peak.ci_high);
+}
+
+// What the stand explains: its firing-to-firing variance against the sample variance of
+// the total impulse, the rest left to the motors; the terms alike in every firing only
+// move the mean. Three firings 200, 210, 220 N s: sample STD 10 N s.
+TEST(SeriesSheet, TheStandsShareOfTheSpread) {
+  const struct {
+    double u_own, u_common;
+    double share, motors;  // expected
+    const char* says;
+  } cases[] = {
+      {6.0, 0.0, 0.36, 8.0, "the stand explains 36 % of the spread's variance"},
+      {3.0, 4.0, 0.09, std::sqrt(91.0), "move the mean by U = 8 N s"},
+      {12.0, 0.0, 1.44, 0.0, "the stand accounts for all of the spread"},
+  };
+  for (const auto& c : cases) {
+    std::vector<SeriesEntry> v{firing(200, 160, 2.0), firing(210, 160, 2.0), firing(220, 160, 2.0)};
+    for (SeriesEntry& e : v) {
+      e.impulse_u_own = c.u_own;
+      e.impulse_u = std::sqrt(c.u_own * c.u_own + c.u_common * c.u_common);
+    }
+    const SeriesResult r = analyse_series(v, {100.0});
+    ASSERT_TRUE(r.stand.known);
+    EXPECT_DOUBLE_EQ(r.stand.spread, 10.0);
+    EXPECT_DOUBLE_EQ(r.stand.u_own, c.u_own);
+    EXPECT_NEAR(r.stand.u_common, c.u_common, 1e-12);
+    EXPECT_NEAR(r.stand.share, c.share, 1e-12) << c.says;
+    EXPECT_NEAR(r.stand.motors, c.motors, 1e-12) << c.says;
+    EXPECT_NE(stand_share_text(r).find(c.says), std::string::npos) << stand_share_text(r);
+    EXPECT_DOUBLE_EQ(*r.rows[0].impulse_U, 2.0 * *v[0].impulse_u);
+    EXPECT_NE(series_text(r).find("+- " + companion::significant(*r.rows[0].impulse_U, 2)), std::string::npos);
+  }
+  // A source left out of a firing's own part is named: the stand may explain more.
+  std::vector<SeriesEntry> v{firing(200, 160, 2.0), firing(210, 160, 2.0)};
+  for (SeriesEntry& e : v) e.impulse_u = e.impulse_u_own = 1.0;
+  v[1].own_left_out = {"tare offset and drift"};
+  const SeriesResult some = analyse_series(v, {100.0});
+  EXPECT_NE(stand_share_text(some).find("so it may explain more: tare offset and drift"), std::string::npos)
+      << stand_share_text(some);
+  // A firing without a budget: no share is claimed, and its U is not shown.
+  v[1].impulse_u.reset();
+  const SeriesResult none = analyse_series(v, {100.0});
+  EXPECT_FALSE(none.stand.known);
+  EXPECT_FALSE(none.rows[1].impulse_U);
+  EXPECT_NE(stand_share_text(none).find("not known"), std::string::npos);
+  EXPECT_NE(series_json(none).find("\"stand\": null"), std::string::npos);
 }
 
 TEST(SeriesSheet, JsonReadsBack) {
