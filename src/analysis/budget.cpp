@@ -176,7 +176,8 @@ class Builder {
     }
     if (in_.clock_share) {
       const double c = *in_.clock_share;
-      BudgetTerm& t = term("clock", "rate error x figure: times scale, thrusts do not", in_.clock_from, c * It);
+      BudgetTerm& t = term("clock", "rate error x figure: times scale, thrusts do not; a reference clock is not checked",
+                           in_.clock_from, c * It);
       t.common = true;
       t.u[kBurnTime] = sp_.crossings ? c * tb : 0.0;
     } else {

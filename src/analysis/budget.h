@@ -29,7 +29,7 @@ struct BudgetInputs {
   std::optional<double> tare_drift_N;     // drift of the baseline between the tare spans, N
   std::optional<double> noise_sigma_N;    // standard deviation of the quiet baseline, N
   std::optional<double> quantisation_N;   // the smallest step of the readings, N
-  std::optional<double> clock_share;      // relative error of the logger's rate
+  std::optional<double> clock_share;      // standard uncertainty of the logger's rate, as a share
   std::optional<double> mass_kg;          // propellant mass
   std::optional<double> mass_u_kg;        // its standard uncertainty
   // Where each came from, in words, for the budget's table ("the calibration", "--slope-

@@ -272,6 +272,12 @@ BudgetInputs budget_inputs(const Options& o, double propellant_kg, std::span<con
       in.noise_sigma_N = *sd;
       in.noise_from = "the quiet baseline's deviation, in the case's record";
     }
+    // A rate the logger's header states, against the logger's own times: how far one of
+    // them is off, with nothing to say which, rectangular.
+    if (const auto off = number(r["steps"]["stated_rate_off"])) {
+      in.clock_share = *off / std::sqrt(3.0);
+      in.clock_from = "the rate the logger's header states against its own times, in the case's record";
+    }
     if (const auto q = number(r["baseline"]["quantisation_N"]); q && *q > 0) {
       in.quantisation_N = *q;
       in.quantisation_from = "the smallest step of the readings, in the case's record";

@@ -98,6 +98,8 @@ std::string case_record(const RecordInput& in, const std::string& load_cell_name
                                 .number("min_s", sc.step_min)
                                 .number("max_s", sc.step_max)
                                 .count("points", sc.points)
+                                .raw("stated_rate_Hz", sc.format.rate > 0 ? json_number(sc.format.rate) : std::string("null"))
+                                .raw("stated_rate_off", null_or(stated_rate_disagreement(sc)))
                                 .done();
   const double drift = p.pre && p.post ? p.post->mean - p.pre->mean : std::nan("");
   const std::string tare = Object(1)

@@ -703,6 +703,25 @@ std::string step_text(double seconds) {
   return significant(seconds * 1e6, 4) + " us (" + significant(1 / seconds, 5) + " Hz)";
 }
 
+namespace {
+
+// The mean step over the lines, which times rounded to few digits keep (a missed sample
+// does not move the median step); 0 for fewer than two.
+double mean_step(const Scan& scan) {
+  const std::int64_t steps = scan.runs.size() == 1 ? scan.data_lines - 1 : scan.points - 1;
+  return steps > 0 ? (scan.t_last - scan.t_first) / static_cast<double>(steps) : 0;
+}
+
+}  // namespace
+
+double stated_rate_disagreement(const Scan& scan) {
+  const double header = scan.format.rate;
+  if (!(header > 0) || scan.layout.time_col < 0) return std::nan("");
+  // The rate that agrees with either step stands.
+  const auto off = [&](double step) { return step > 0 ? std::abs(header * step - 1) : HUGE_VAL; };
+  return std::min(off(scan.step_median), off(mean_step(scan)));
+}
+
 std::string check_stated_rate(const Scan& scan, double user_rate, bool time_col_given, const std::string& file) {
   constexpr double kStop = 0.01, kWarn = 0.001;
   const double header = scan.format.rate;
@@ -717,14 +736,9 @@ std::string check_stated_rate(const Scan& scan, double user_rate, bool time_col_
     return "--rate " + significant(user_rate, 8) + " Hz times the samples; " + said + ": the times and the burn time are " +
            significant(100 * (header / user_rate - 1), 3) + " % off if the header is right";
   }
-  // The times as written: the step between most of them, and the mean step over the
-  // lines (which times rounded to few digits keep, and a missed sample does not move
-  // the median). The rate that agrees with either stands.
-  const std::int64_t steps = scan.runs.size() == 1 ? scan.data_lines - 1 : scan.points - 1;
-  const double mean = steps > 0 ? (scan.t_last - scan.t_first) / static_cast<double>(steps) : 0;
-  const auto off = [&](double step) { return step > 0 ? std::abs(header * step - 1) : HUGE_VAL; };
-  const double d = std::min(off(scan.step_median), off(mean));
+  const double d = stated_rate_disagreement(scan);
   if (!(d > kWarn)) return {};
+  const double mean = mean_step(scan);
   const std::string what = file + ": " + said + ", but the times in column " + column_label(scan.layout, scan.layout.time_col) +
                            " step by " + step_text(scan.step_median) + " at the median and by " + step_text(mean) +
                            " on average";

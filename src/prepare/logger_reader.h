@@ -95,6 +95,11 @@ std::string step_text(double seconds);
 // header's, is a warning (returned; empty for none).
 std::string check_stated_rate(const Scan& scan, double user_rate, bool time_col_given, const std::string& file);
 
+// How far the rate a header states lies from the logger's own times, as a share: the
+// smaller of its disagreements with the median step and with the mean step over the
+// lines. NaN where the file states no rate or has no times.
+double stated_rate_disagreement(const Scan& scan);
+
 class LoggerReader {
  public:
   LoggerReader(const std::string& name, const ReadOptions& options);

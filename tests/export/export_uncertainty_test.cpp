@@ -113,17 +113,19 @@ TEST(ExportUncertaintyOptions, AClassThatIsNotSureIsAWarning) {
 }
 
 // A logger of raw counts whose baseline drifts by `drift` N over its 5 s, with noise,
-// the burn from 1.5 s: the small D-class curve of 28 N peak.
-std::string drifting_logger(double drift) {
+// the burn from 1.5 s: the small D-class curve of 28 N peak. `step`: the logger's own
+// time step, s; `head`: what stands before the readings.
+std::string drifting_logger(double drift, double step = 0.001, std::string head = "t,F\r\n",
+                            const char* separator = ",") {
   std::mt19937_64 random(5);
   std::normal_distribution<double> noise(0.0, 0.02);
-  std::string s = "t,F\r\n";
+  std::string s = std::move(head);
   for (int i = 0; i <= 5000; ++i) {
-    const double t = i / 1000.0;
+    const double t = i * step;
     const double s1 = t - 1.5;
     const double F = s1 < 0 ? 0 : s1 < 0.03 ? 28.0 * s1 / 0.03 : s1 < 1.4 ? 28.0 - 10.0 * (s1 - 0.03) / 1.37
                      : s1 < 1.46 ? 18.0 * (1 - (s1 - 1.4) / 0.06) : 0;
-    s += fixed(t, 3) + "," + fixed(F + drift * t / 5.0 + noise(random), 4) + "\r\n";
+    s += fixed(t, 6) + separator + fixed(F + drift * t / 5.0 + noise(random), 4) + "\r\n";
   }
   return s;
 }
@@ -165,6 +167,33 @@ TEST(ExportUncertaintyRecord, ThePreparedCasesRecordGivesTheTareNoiseAndSlope) {
   ASSERT_EQ(stale.status, 0) << stale.err;
   EXPECT_TRUE(contains(stale.err, "log_celula.txt has changed since prepare made the case")) << stale.err;
   EXPECT_TRUE(contains(stale.out, "tare offset and drift: no record")) << stale.out;
+}
+
+// A header that states the logger's rate gives the clock its line: how far the stated
+// rate lies from the logger's own times, rectangular, moving the impulse and the burn
+// time by that share and the average not at all. Without a stated rate the clock is
+// named as not in U (above).
+TEST(ExportUncertaintyRecord, AStatedRateAgainstTheLoggersTimesGivesTheClockLine) {
+  CaseDir dir;
+  const std::string head = "LabVIEW Measurement\t\r\nSeparator\tTab\r\nDecimal_Separator\t.\r\n***End_of_Header***\t\r\n\r\n"
+                           "Channels\t1\t\r\nY_Unit_Label\tN\t\r\nDelta_X\t0.001000\t\r\n***End_of_Header***\t\r\n"
+                           "X_Value\tForce\r\n";
+  // Times that step 0.05 % longer than Delta_X says: below what prepare warns of.
+  dir.put("log.lvm", drifting_logger(0.0, 0.0010005, head, "\t"));
+  const Outcome made = prepare_in(dir, {"log.lvm", "--mass", "0.020", "--quiet"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  ASSERT_EQ(run_in(dir.dir() / "log", {KV_PROGRAM}, kNoLaunches).status, 0);
+  const Outcome r = dir.run_export({"--no-eng", "--json"}, dir.dir() / "log");
+  ASSERT_EQ(r.status, 0) << r.err;
+  const Json j = parse_json(r.out);
+  const Json& u = j["uncertainty"];
+  EXPECT_FALSE(contains(joined(u["left_out"]), "clock")) << joined(u["left_out"]);
+  const Json& clock = line(u["budget"], "clock");
+  EXPECT_TRUE(contains(clock["from"].string, "the rate the logger's header states against its own times"));
+  const double share = 0.0005 / std::sqrt(3.0);
+  EXPECT_NEAR(clock["u"].array[0].number, share * j["nfpa"]["total_impulse_Ns"].number, 1e-3 * share * 27.0);
+  EXPECT_NEAR(clock["u"].array[1].number, share * j["nfpa"]["burn_time_s"].number, 1e-3 * share * 1.5);
+  EXPECT_EQ(clock["u"].array[2].number, 0.0);
 }
 
 // A baseline that drifts between the tare spans: the tare line of the budget holds the
