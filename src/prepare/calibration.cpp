@@ -142,16 +142,21 @@ std::vector<std::string> calibration_lines(const Calibration& c) {
                   significant(c.K, 7) + " N per reading (u " + u(c.u_K) + "), B = " + significant(c.B, 7) + " N (u " +
                   u(c.u_B) + ")");
     if (std::isfinite(c.u_K)) out.push_back("slope uncertainty u_K / K = " + significant(100.0 * c.u_K / std::fabs(c.K), 2) + " %");
-    out.push_back("largest residual " + significant(c.nonlinearity_pct, 2) + " % of the largest load (" +
-                  significant(c.largest_load_N, 6) + " N): the non-linearity");
+    if (c.points.size() > 2)
+      out.push_back("largest residual " + significant(c.nonlinearity_pct, 2) + " % of the largest load (" +
+                    significant(c.largest_load_N, 6) + " N): the non-linearity");
+    else
+      out.push_back("the line passes through both points: no residual shows the non-linearity (a third point "
+                    "would, or export's --nonlinearity)");
   }
+  const bool residuals = !c.through_zero && c.points.size() > 2;
   for (std::size_t i = 0; i < c.points.size(); ++i) {
     const CalibrationPoint& p = c.points[i];
     std::string reading = p.reading ? significant(p.raw, 8)
                                     : "mean " + significant(p.raw, 8) + " over " + significant(*p.from, 6) + ".." +
                                           significant(*p.to, 6) + " s (" + std::to_string(p.count) + " readings)";
-    out.push_back("  line " + std::to_string(p.line) + ": " + p.load_text + " at " + reading + ", residual " +
-                  significant(c.residuals[i], 3) + " N");
+    out.push_back("  line " + std::to_string(p.line) + ": " + p.load_text + " at " + reading +
+                  (residuals ? ", residual " + significant(c.residuals[i], 3) + " N" : std::string()));
   }
   return out;
 }

@@ -98,7 +98,9 @@ std::string summary(const SummaryInput& in) {
                                        : "time: i / " + significant(sc.rate, 10) + " Hz (no time column)";
   cols += "; thrust: column " + column_label(lay, lay.thrust_col) + " in " + std::string(unit_name(sc.thrust_unit)) +
           (sc.thrust_unit_from_file ? " (from the header)" : "");
-  if (ro.scale != 1 || ro.offset != 0) cols += ", = " + significant(ro.scale, 10) + " x raw + " + significant(ro.offset, 10);
+  if (ro.scale != 1 || ro.offset != 0)
+    cols += ", = " + significant(ro.scale, 10) + " x raw " + (ro.offset < 0 ? "- " : "+ ") +
+            significant(std::fabs(ro.offset), 10);
   item(s, "columns", cols);
   if (in.calibration)
     for (const std::string& l : calibration_lines(*in.calibration)) item(s, "calibration", l);

@@ -75,7 +75,7 @@ Fixture tab_header_counts() {
     f.text += std::to_string(ms) + "\t" + std::to_string(raw) + "\t" + fixed(grams / 1000, 3) + "\n";
     f.tared.push_back({ms / 1000.0, (0.25 * static_cast<double>(raw) - 25000.0 - 12.0) * kGf});
   }
-  f.says = {"column names on line 1", "column 1 (millis) in ms", "column 2 (raw) in gf", "0.25 x raw + -25000"};
+  f.says = {"column names on line 1", "column 1 (millis) in ms", "column 2 (raw) in gf", "0.25 x raw - 25000"};
   return f;
 }
 

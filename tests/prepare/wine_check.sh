@@ -3,9 +3,9 @@
 # same small logger file (semicolons, decimal commas, a byte-order mark, CR LF and a
 # title with an accent), then --check on the case each wrote, then a file with a
 # malformed line, then the logger file under a name with letters outside ASCII (the
-# arguments, the folder and the output in UTF-8), then a certification .DAT and a
-# LabVIEW file; fails, naming the difference, when their statuses, outputs or written
-# files differ.
+# arguments, the folder and the output in UTF-8), then a calibration from known weights,
+# then a certification .DAT and a LabVIEW file; fails, naming the difference, when their
+# statuses, outputs or written files differ.
 #
 #   tests/prepare/wine_check.sh WINDOWS_EXE NATIVE_EXE
 set -euo pipefail
@@ -83,6 +83,20 @@ side windows timeout 300 "$wine" "$exe" --check "$named"
 same "--check on a name outside ASCII"
 [ "$(cat "$work/native/.status")" = 0 ] || fail "--check \"$named\" found a problem: $(cat "$work/native/.out")"
 
+# A calibration from known weights (the empty stand before ignition, readings under
+# 1.25 and 2.5 kg), with its fit, its uncertainties and the case's record: the same bytes.
+printf '# the stand, then two weights\r\n0..0.9  0 kg\r\n13.8  1250 g\r\n27.4  2.5 kg\r\n' >"$work/pesos.txt"
+for side_dir in native windows; do cp "$work/pesos.txt" "$work/$side_dir/"; done
+calibration_args=(ensaio.csv --mass 0.02 --calibration pesos.txt --out calibrado)
+side native "$native" "${calibration_args[@]}"
+side windows timeout 300 "$wine" "$exe" "${calibration_args[@]}"
+same "a calibration"
+[ "$(cat "$work/native/.status")" = 0 ] || fail "the native run with --calibration failed: $(cat "$work/native/.err")"
+[ -f "$work/native/calibrado/ensaio_prepare.json" ] || fail "no record beside the calibrated case: $(ls "$work/native/calibrado")"
+for f in "$work/native/calibrado"/*; do
+  cmp "$f" "$work/windows/calibrado/$(basename "$f")" || fail "calibrado/$(basename "$f") differs between the native and the Windows run"
+done
+
 # Two kinds of logger file read by their header: a certification stand's .DAT (the rate,
 # the motor's name and its propellant mass from the header, no option given) and a
 # LabVIEW measurement file (tabs, decimal commas, the times from Delta_X).
@@ -127,4 +141,4 @@ for kind in TESTE01.DAT bancada.lvm; do
   [ "$(cat "$work/native/.status")" = 0 ] || fail "--check $stem found a problem: $(cat "$work/native/.out")"
 done
 
-echo "wine_check: the Windows and the native companion agree (prepare, --check, a malformed line, a name outside ASCII, a certification .DAT and a LabVIEW file)"
+echo "wine_check: the Windows and the native companion agree (prepare, --check, a malformed line, a name outside ASCII, a calibration and the case's record, a certification .DAT and a LabVIEW file)"
