@@ -19,6 +19,9 @@ namespace kv {
 
 // The share of the peak thrust at which the burn starts and ends.
 inline constexpr double kNfpaThreshold = 0.05;
+// The last measurable thrust, as a share of the peak: the total impulse runs on to the
+// last thrust above it.
+inline constexpr double kNfpaMeasurableShare = 0.01;
 
 // The first point at the curve's highest thrust; 0 for an empty curve.
 inline std::size_t peak_index(std::span<const double> F) {
@@ -95,6 +98,17 @@ double impulse_from_rise(std::span<const double> F, const Times& times, const Cr
     return true;
   });
   return I;
+}
+
+// The total impulse as NFPA 1125 counts it: from the 5 % rise to the last thrust above
+// 1 % of the peak. NaN for a curve without positive thrust.
+template <class Times>
+double nfpa_total_impulse(std::span<const double> F, const Times& times) {
+  const std::size_t p = peak_index(F);
+  if (F.empty() || !(F[p] > 0.0)) return std::numeric_limits<double>::quiet_NaN();
+  const double level = kNfpaThreshold * F[p];
+  const Crossings c = crossings(F, times, p, level);
+  return impulse_from_rise(F, times, c, level, kNfpaMeasurableShare * F[p]);
 }
 
 struct NfpaFigures {

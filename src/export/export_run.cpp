@@ -212,9 +212,7 @@ FiringCurve firing_curve(const RunState& s, const ProcessedCurve& table, std::ve
 NfpaFigures export_figures(std::span<const double> F, double dt) {
   NfpaFigures n = nfpa_figures(F, dt);
   if (!(n.peak > 0.0)) return n;
-  const UniformTimes times{dt};
-  const Crossings c = crossings(F, times, peak_index(F), n.threshold);
-  n.total_impulse = impulse_from_rise(F, times, c, n.threshold, kNoThrustShare * n.peak);
+  n.total_impulse = nfpa_total_impulse(F, UniformTimes{dt});
   n.designation = designation(impulse_class_continued(n.total_impulse), n.average);
   return n;
 }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "analysis/nfpa.h"
 #include "export/reader_figures.h"
 
 namespace kv::exporter {
@@ -35,7 +36,7 @@ inline constexpr double kMinStep = 1e-4;
 // The no-thrust level, as a share of the peak: the stretches before ignition and after
 // burn-out where the thrust stays at or below it are left out, as the measured total
 // impulse leaves them out (it runs from the 5 % rise to the last thrust above this level).
-inline constexpr double kNoThrustShare = 0.01;
+inline constexpr double kNoThrustShare = kNfpaMeasurableShare;
 
 struct MotorPoints {
   std::vector<EngPoint> points;  // the origin (0 s, 0 N) is implicit and not among them

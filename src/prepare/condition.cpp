@@ -7,6 +7,7 @@
 #include <span>
 
 #include "analysis/impulse.h"
+#include "analysis/nfpa.h"
 #include "analysis/window.h"
 #include "companion/errors.h"
 #include "companion/number_text.h"
@@ -605,6 +606,25 @@ Prepared condition_points(std::span<const Point> pts, double step_median, const 
     out.warnings.push_back("the prepared curve's impulse differs from the trapezoid over the logger's points by " +
                            significant(100 * (out.impulse_grid - out.impulse_logger) / out.impulse_logger, 3) +
                            " %: the grid is too coarse for the record; give a higher --rate");
+  // Certification counts the total impulse on to the last thrust above 1 % of the peak:
+  // a baseline that has drifted above that by the end of the burn carries its count on
+  // over the points written, which the drift's share over the burn alone does not show.
+  if (out.tare == Tare::pre && out.drift_known && !opt.tare_given) {
+    const double slope = out.drift_after / (out.post->centre - out.pre->centre);
+    std::vector<double> lined(out.F);
+    for (std::size_t k = 0; k < lined.size(); ++k)
+      lined[k] -= slope * (out.time(out.ia + static_cast<std::int64_t>(k)) - out.pre->centre);
+    const double kept = nfpa_total_impulse(std::span<const double>(out.F), grid);
+    const double taken = nfpa_total_impulse(std::span<const double>(lined), grid);
+    const double share = (kept - taken) / taken;
+    if (std::abs(share) > kConfidence)
+      throw DataError(name + ": the baseline after the burn (" + significant(out.post->from, 6) + " to " +
+                      significant(out.post->to, 6) + " s) lies " + significant(out.drift_after, 3) +
+                      " N from the one before ignition: NFPA 1125's total impulse, counted to the last thrust above 1 % "
+                      "of the peak, would change by " + significant(100 * share, 2) +
+                      " % if the drift were taken out; give --tare linear to take it out (or --tare pre to keep the "
+                      "tare before ignition; --tare-span A,B,C,D places the spans)");
+  }
   for (const Glitch& g : out.glitches)
     out.warnings.push_back("the reading " + significant(g.F, 6) + " N at " + significant(g.t, 8) +
                            " s stands far off both its neighbours (a misread): taken as " + significant(g.replaced_by, 6) +

@@ -426,6 +426,11 @@ std::vector<Stop> stops() {
   // A baseline that drifts by 0.6 N/s.
   out.push_back({"Drift", record_csv(firing(0.0, 5.0, 0.001, 1.5, 1.0, 1.4, [](double t) { return 0.6 * t; })), {},
                  "give --tare linear", {"--tare", "linear"}});
+  // A slower drift, 0.1 N/s: little over the burn itself, but the baseline after it ends
+  // above 1 % of the peak, so that certification's total impulse would count it on.
+  out.push_back({"DriftAboveTheLastMeasurableThrust",
+                 record_csv(firing(0.0, 5.0, 0.001, 1.5, 1.0, 1.4, [](double t) { return 0.1 * t; })), {},
+                 "counted to the last thrust above 1 % of the peak, would change by", {"--tare", "linear"}});
   // The record ends during the burn.
   out.push_back({"CutInTheBurn", record_csv(firing(0.0, 2.0, 0.001, 1.0, 1.0, 1.4)), {}, "the record ends during the burn",
                  {"--window", "0.9,2.0"}});
