@@ -389,7 +389,8 @@ bool names_case_file(const std::string& path, const FinishedRun& r) {
 }
 
 std::string eng_file(const Options& o, const FinishedRun& r) {
-  return o.eng_path ? *o.eng_path : std::string(r.s->caso.trim()) + ".eng";
+  // In the case folder whatever folder the case name holds: the default is the case's.
+  return o.eng_path ? *o.eng_path : std::string(case_own_name(r.s->caso.trim())) + ".eng";
 }
 
 namespace {
@@ -448,7 +449,13 @@ Outcome run_export(const Options& o, const FinishedRun& r) {
   if (f.has_eng) {
     f.eng_path = eng_file(o, r);
     f.eng_shown = o.eng_path ? (o.eng_shown.empty() ? *o.eng_path : o.eng_shown)
-                             : o.case_dir_shown + utf8_from_cp1252(s.caso.trim()) + ".eng";
+                             : o.case_dir_shown + utf8_from_cp1252(case_own_name(s.caso.trim())) + ".eng";
+    if (!o.eng_path && case_name_place(s.caso.trim()) != CaseNamePlace::Here)
+      out.warnings.push_back("the case name \"" + utf8_from_cp1252(s.caso.trim()) + "\" holds a path: the program wrote " +
+                             "its results " +
+                             (case_name_place(s.caso.trim()) == CaseNamePlace::Outside ? "outside the case folder"
+                                                                                        : "in another folder") +
+                             ", and the .eng goes to the case folder as " + f.eng_shown);
     if (!o.eng_path && names_case_file(f.eng_path, r))
       throw DataError("the .eng file's own name, " + f.eng_shown + ", is one of the case's files: give another with --eng FILE");
   }

@@ -237,9 +237,9 @@ void check_writable(const RunState& s, std::vector<Finding>& out) {
 // A case name with a folder in it makes the program write its results elsewhere.
 void check_case_name(const RunState& s, std::vector<Finding>& out) {
   const std::string caso(s.caso.trim());
-  if (caso.find_first_of("/\\") == std::string::npos && caso.find(':') == std::string::npos) return;
-  const bool outside = caso.front() == '/' || caso.front() == '\\' || caso.find(':') != std::string::npos ||
-                       caso.starts_with("..") || caso.find("/..") != std::string::npos || caso.find("\\..") != std::string::npos;
+  const CaseNamePlace place = case_name_place(caso);
+  if (place == CaseNamePlace::Here) return;
+  const bool outside = place == CaseNamePlace::Outside;
   out.push_back({std::string(s.arqcaso.trim()),
                  "the case name " + shown(caso) + " holds a path: the program writes its results to " +
                      shown(summary_report_name(caso)) + " and beside it, " +

@@ -41,7 +41,8 @@ struct FormatFacts {
 };
 
 // The format of a file from its first lines (all of them, blank ones included, with
-// their numbers). The user's --delimiter, --skip-lines or --rate make it plain text.
+// their numbers). The user's --skip-lines makes it plain text; with --delimiter only a
+// LabVIEW file, a RockSim curve or two rows split by that delimiter are told apart.
 FormatFacts detect_format(const std::vector<SampleLine>& lines, const LayoutRequest& request, const std::string& file);
 
 // The time and thrust of an .rse data line (<eng-data t="0.1" f="12.5" .../>); false for

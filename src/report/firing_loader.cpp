@@ -155,7 +155,12 @@ Firing load_firing(const std::string& folder) {
   f.M = s.M;
   f.notes = r.notes;
   for (const std::string& name : r.files) f.files.push_back(io::full_path_name(name));
-  f.page_path = io::full_path_name(std::string(s.caso.trim()) + "_report.html");
+  // In the case folder whatever folder the case name holds.
+  f.page_path = io::full_path_name(std::string(case_own_name(s.caso.trim())) + "_report.html");
+  if (case_name_place(s.caso.trim()) != CaseNamePlace::Here)
+    f.notes.push_back("the case name \"" + f.case_name + "\" holds a path: the program wrote its results " +
+                      (case_name_place(s.caso.trim()) == CaseNamePlace::Outside ? "outside the case folder"
+                                                                                 : "in another folder"));
 
   // The program's figures, as its summary report prints them.
   const std::string report_name = summary_report_name(s.caso.trim());

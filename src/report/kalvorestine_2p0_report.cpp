@@ -18,6 +18,7 @@
 #include "report/page.h"
 #include "report/series.h"
 #include "report/series_page.h"
+#include "run/program_files.h"
 
 namespace {
 
@@ -130,7 +131,9 @@ int firing_report(const Companion& companion, const Options& o) {
   const Firing f = load_firing(o.folders.front());
   const std::string path = o.html.empty() ? f.page_path : kv::io::full_path_name(o.html);
   // Named as the user knows it: the option's text, or the name in the case folder.
-  const std::string shown = o.html.empty() ? f.case_name + "_report.html in the case folder " + o.folders.front() : o.html;
+  const std::string shown =
+      o.html.empty() ? std::string(kv::case_own_name(f.case_name)) + "_report.html in the case folder " + o.folders.front()
+                     : o.html;
   if (names_case_file(f, path)) throw DataError("--html " + shown + " names one of the case's own files; choose another name");
   write_output(path, shown, firing_page(f));
   companion.out("The page of " + f.case_name + " (" + (f.nfpa.designation.empty() ? "no designation" : f.nfpa.designation) +

@@ -4,6 +4,19 @@
 
 namespace kv {
 
+CaseNamePlace case_name_place(std::string_view caso) {
+  if (caso.find_first_of("/\\:") == std::string_view::npos) return CaseNamePlace::Here;
+  const bool outside = caso.front() == '/' || caso.front() == '\\' || caso.find(':') != std::string_view::npos ||
+                       caso.starts_with("..") || caso.find("/..") != std::string_view::npos ||
+                       caso.find("\\..") != std::string_view::npos;
+  return outside ? CaseNamePlace::Outside : CaseNamePlace::Elsewhere;
+}
+
+std::string_view case_own_name(std::string_view caso) {
+  const auto slash = caso.find_last_of("/\\:");
+  return slash == std::string_view::npos ? caso : caso.substr(slash + 1);
+}
+
 std::string summary_report_name(std::string_view caso) { return std::string(caso).append(kSummaryReportSuffix); }
 std::string curve_table_name(std::string_view caso) { return std::string(caso).append(kCurveTableSuffix); }
 std::string run_log_name(std::string_view caso) { return std::string(caso).append(kRunLogSuffix); }

@@ -44,6 +44,13 @@ std::string summary_report_name(std::string_view caso);
 std::string curve_table_name(std::string_view caso);
 std::string run_log_name(std::string_view caso);
 
+// Where a case name with a folder in it ("sub/x", "../x") puts the result files: in
+// another folder than the case folder, or outside it (a parent, an absolute path, a
+// drive); `Here` for a plain name. `case_own_name` is its last part ("x").
+enum class CaseNamePlace { Here, Elsewhere, Outside };
+CaseNamePlace case_name_place(std::string_view caso);
+std::string_view case_own_name(std::string_view caso);
+
 // The banner that opens the run log, the summary report and the curve table: seven
 // records, each beginning with "#".
 inline constexpr int kBannerRecords = 7;

@@ -14,6 +14,7 @@
 #include "export_fixture.h"
 #include "json_reader.h"
 #include "rasp_reader.h"
+#include "run/program_files.h"
 #include "simulator_readers.h"
 
 namespace kv::test {
@@ -517,6 +518,39 @@ TEST_F(ExportFailures, ACurveWithoutThrustHasNothingToExport) {
   const Outcome r = d.run_export({"--diameter", "29", "--length", "124"});
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(contains(r.err, "no positive thrust")) << r.err;
+}
+
+// A case name with a folder in it: the program writes its results there, and the export
+// reads them from there, but its own default files stay in the case folder, with a
+// warning that says where the results are.
+TEST(ExportCaseNameWithAFolder, TheDefaultMotorFileStaysInTheCaseFolder) {
+  CaseDir dir;
+  CaseSetup c;
+  c.caso = "'sub/fora'";
+  dir.write_case(c, samples(100, 0.0, 3.5, trapezoid_burn));
+  fs::create_directory(dir.path("sub"));
+  ASSERT_EQ(dir.run_program(), 0);
+  ASSERT_TRUE(fs::exists(dir.dir() / "sub" / "fora_saida_A.txt"));
+  const Outcome r = dir.run_export({"--diameter", "24", "--length", "70"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(dir.has("fora.eng"));
+  EXPECT_FALSE(fs::exists(dir.dir() / "sub" / "fora.eng"));
+  EXPECT_TRUE(contains(r.err, "the case name \"sub/fora\" holds a path: the program wrote its results in another folder, "
+                              "and the .eng goes to the case folder as fora.eng"))
+      << r.err;
+  // Where such names put the results, and the name the companions' own files take.
+  const struct {
+    const char* caso;
+    CaseNamePlace place;
+    const char* own;
+  } names[] = {{"fora", CaseNamePlace::Here, "fora"},          {"sub/fora", CaseNamePlace::Elsewhere, "fora"},
+               {"sub\\fora", CaseNamePlace::Elsewhere, "fora"}, {"../fora", CaseNamePlace::Outside, "fora"},
+               {"a/../../fora", CaseNamePlace::Outside, "fora"},  {"/tmp/fora", CaseNamePlace::Outside, "fora"},
+               {"C:fora", CaseNamePlace::Outside, "fora"},        {"..fora", CaseNamePlace::Here, "..fora"}};
+  for (const auto& n : names) {
+    EXPECT_EQ(case_name_place(n.caso), n.place) << n.caso;
+    EXPECT_EQ(case_own_name(n.caso), n.own) << n.caso;
+  }
 }
 
 }  // namespace
