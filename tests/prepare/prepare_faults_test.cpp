@@ -279,6 +279,14 @@ TEST(PrepareEndToEnd, MessagesSayTheRealCause) {
     EXPECT_EQ(r.status, c.status) << args[0] << r.err;
     EXPECT_NE((r.out + r.err).find(c.says), std::string::npos) << args[0] << r.out << r.err;
   }
+  // A mass typed 300 orders too small: the specific impulse it gives is printed as the
+  // number it is, not through an integer it overflows.
+  const Outcome tiny = prepare(d.dir(), {"log.csv", "--mass", "1e-300"});
+  EXPECT_EQ(tiny.status, 1);
+  const auto at = tiny.err.find("the specific impulse would be ");
+  ASSERT_NE(at, std::string::npos) << tiny.err;
+  EXPECT_NE(tiny.err.find("would be 3.31e+300 s", at), std::string::npos) << tiny.err;
+  EXPECT_EQ(tiny.err.find("-9223372036854775808"), std::string::npos) << tiny.err;
   EXPECT_TRUE(d.has("w/wrap.txt"));
   // The wrapped clock gives the firing of the other records.
   EXPECT_NEAR(record_number(d.dir() / "w" / "wrap.txt", 3) - record_number(d.dir() / "w" / "wrap.txt", 2), 1.4538, 0.002);
