@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "analysis/mass_flow.h"
 #include "companion/number_text.h"
 #include "report/chart.h"
 #include "report/page.h"
@@ -225,7 +226,8 @@ std::string firing_page(const Firing& f) {
   s += "<li>NFPA 1125 average thrust: impulse between the crossings (" + figure(f.burn_impulse) +
        " N s) / burn time; total impulse / burn time = " + figure(f.total_average) + " N.</li>\n";
   s += "<li>Exhaust velocity = total impulse / propellant mass (M = " + figure(f.M) +
-       " kg); specific impulse = exhaust velocity / 9.80665 m/s&#178;; mean mass flow = M / burn time.</li>\n";
+       " kg); specific impulse = exhaust velocity / " + companion::shortest(go) +
+       " m/s&#178;; mean mass flow = M / burn time.</li>\n";
   s += "<li>Designation: the impulse class of the total impulse, then the average thrust rounded to the newton.</li>\n";
   s += "</ul>\n";
 
