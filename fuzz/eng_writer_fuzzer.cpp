@@ -30,7 +30,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     F.push_back(raw >= 65000 ? -static_cast<double>(raw - 65000) / 10.0 : raw / 10.0);
   }
   try {
-    const kv::NfpaFigures n = export_figures(F, dt);
+    const kv::NfpaFigures n = kv::certification_figures(F, dt);
     const MeasuredFigures m = measured_figures(n);
     const MotorPoints p = motor_points(F, dt, m, max_points);
     if (!p.problem.empty()) return 0;

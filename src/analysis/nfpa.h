@@ -156,4 +156,15 @@ NfpaFigures nfpa_figures(std::span<const double> F, const Times& times) {
 // A curve sampled every dt seconds from time 0.
 inline NfpaFigures nfpa_figures(std::span<const double> F, double dt) { return nfpa_figures(F, UniformTimes{dt}); }
 
+// The figures as certification states them: those above, with the total impulse counted
+// from the 5 % rise to the last measurable thrust (the last reading above 1 % of the peak,
+// and the fall after it) and the designation of that impulse.
+inline NfpaFigures certification_figures(std::span<const double> F, double dt) {
+  NfpaFigures n = nfpa_figures(F, dt);
+  if (!(n.peak > 0.0)) return n;
+  n.total_impulse = nfpa_total_impulse(F, UniformTimes{dt});
+  n.designation = designation(impulse_class_continued(n.total_impulse), n.average);
+  return n;
+}
+
 }  // namespace kv

@@ -209,14 +209,6 @@ FiringCurve firing_curve(const RunState& s, const ProcessedCurve& table, std::ve
   return c;
 }
 
-NfpaFigures export_figures(std::span<const double> F, double dt) {
-  NfpaFigures n = nfpa_figures(F, dt);
-  if (!(n.peak > 0.0)) return n;
-  n.total_impulse = nfpa_total_impulse(F, UniformTimes{dt});
-  n.designation = designation(impulse_class_continued(n.total_impulse), n.average);
-  return n;
-}
-
 namespace {
 
 // The text given to an option on prepare's command line, as the case's record keeps it;
@@ -388,6 +380,13 @@ bool names_case_file(const std::string& path, const FinishedRun& r) {
   return false;
 }
 
+std::string case_name_note(const RunState& s) {
+  const CaseNamePlace place = case_name_place(s.caso.trim());
+  if (place == CaseNamePlace::Here) return {};
+  return "the case name \"" + utf8_from_cp1252(s.caso.trim()) + "\" holds a path: the program wrote its results " +
+         (place == CaseNamePlace::Outside ? "outside the case folder" : "in another folder");
+}
+
 std::string eng_file(const Options& o, const FinishedRun& r) {
   // In the case folder whatever folder the case name holds: the default is the case's.
   return o.eng_path ? *o.eng_path : std::string(case_own_name(r.s->caso.trim())) + ".eng";
@@ -432,7 +431,7 @@ Outcome run_export(const Options& o, const FinishedRun& r) {
   f.tf = s.tf;
   f.window = r.window;
   const FiringCurve& curve = r.firing;
-  f.nfpa = export_figures(curve.F, curve.dt);
+  f.nfpa = certification_figures(curve.F, curve.dt);
   f.curve_t0 = curve.t0;
   f.curve_points = curve.F.size();
   f.curve_source = curve.source;
@@ -450,12 +449,8 @@ Outcome run_export(const Options& o, const FinishedRun& r) {
     f.eng_path = eng_file(o, r);
     f.eng_shown = o.eng_path ? (o.eng_shown.empty() ? *o.eng_path : o.eng_shown)
                              : o.case_dir_shown + utf8_from_cp1252(case_own_name(s.caso.trim())) + ".eng";
-    if (!o.eng_path && case_name_place(s.caso.trim()) != CaseNamePlace::Here)
-      out.warnings.push_back("the case name \"" + utf8_from_cp1252(s.caso.trim()) + "\" holds a path: the program wrote " +
-                             "its results " +
-                             (case_name_place(s.caso.trim()) == CaseNamePlace::Outside ? "outside the case folder"
-                                                                                        : "in another folder") +
-                             ", and the .eng goes to the case folder as " + f.eng_shown);
+    if (const std::string note = case_name_note(s); !o.eng_path && !note.empty())
+      out.warnings.push_back(note + ", and the .eng goes to the case folder as " + f.eng_shown);
     if (!o.eng_path && names_case_file(f.eng_path, r))
       throw DataError("the .eng file's own name, " + f.eng_shown + ", is one of the case's files: give another with --eng FILE");
   }

@@ -120,22 +120,23 @@ FinishedRun read_finished_run();
 // why the record was not used, where it was not.
 FiringCurve firing_curve(const RunState& s, const ProcessedCurve& table, std::vector<std::string>& notes);
 
-// The NFPA 1125 figures of a curve sampled every dt seconds, its total impulse counted
-// from the 5 % rise to the last measurable thrust (the last reading above the no-thrust
-// level, 1 % of the peak, and the fall after it), and the designation from it; the
-// figures a motor file must keep.
-NfpaFigures export_figures(std::span<const double> F, double dt);
+// The figures a motor file must keep, from certification_figures() of its curve.
 MeasuredFigures measured_figures(const NfpaFigures& n);
 
 // The uncertainty of both sets of figures of a finished run, from the options and the
 // case's record where it still describes the case (`warnings` says when it does not, and
 // when the class or the number printed holds with a probability under 95 %); none for a
-// curve without a burn. `n` is export_figures() of the run's firing curve.
+// curve without a burn. `n` is certification_figures() of the run's firing curve.
 struct RunBudgets {
   Budget nfpa, window;
 };
 std::optional<RunBudgets> run_budgets(const Options& o, const FinishedRun& r, const NfpaFigures& n,
                                       std::vector<std::string>& warnings);
+
+// What a case name with a folder in it means for the user ("the case name \"sub/x\" holds
+// a path: the program wrote its results in another folder"); "" for a plain name. The
+// companions' own default files stay in the case folder, under the name's last part.
+std::string case_name_note(const RunState& s);
 
 // Whether a path names one of the run's own files.
 bool names_case_file(const std::string& path, const FinishedRun& r);

@@ -166,13 +166,7 @@ std::string summary(const SummaryInput& in) {
   const double Fmed = mean_thrust(p.impulse_program, tq);
   const std::string motor = designation(impulse_class(p.impulse_program), Fmed);
   const double Is = specific_impulse(exhaust_velocity(p.impulse_program, in.request->mass));
-  const UniformTimes grid{sampling_interval(p.rate)};
-  NfpaFigures nf = nfpa_figures(std::span<const double>(p.F), grid);
-  // Certification's total impulse runs from the 5 % rise to the last measurable thrust.
-  if (nf.peak > 0) {
-    nf.total_impulse = nfpa_total_impulse(std::span<const double>(p.F), grid);
-    nf.designation = designation(impulse_class_continued(nf.total_impulse), nf.average);
-  }
+  const NfpaFigures nf = certification_figures(std::span<const double>(p.F), sampling_interval(p.rate));
   item(s, "impulse", "over the logger's points " + significant(p.impulse_logger, 6) + " N s, over the prepared curve " +
                          significant(p.impulse_grid, 6) + " N s (" +
                          (p.impulse_logger != 0 ? fixed(100 * (p.impulse_grid - p.impulse_logger) / p.impulse_logger, 3)

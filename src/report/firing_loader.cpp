@@ -157,10 +157,7 @@ Firing load_firing(const std::string& folder) {
   for (const std::string& name : r.files) f.files.push_back(io::full_path_name(name));
   // In the case folder whatever folder the case name holds.
   f.page_path = io::full_path_name(std::string(case_own_name(s.caso.trim())) + "_report.html");
-  if (case_name_place(s.caso.trim()) != CaseNamePlace::Here)
-    f.notes.push_back("the case name \"" + f.case_name + "\" holds a path: the program wrote its results " +
-                      (case_name_place(s.caso.trim()) == CaseNamePlace::Outside ? "outside the case folder"
-                                                                                 : "in another folder"));
+  if (std::string note = exporter::case_name_note(s); !note.empty()) f.notes.push_back(std::move(note));
 
   // The program's figures, as its summary report prints them.
   const std::string report_name = summary_report_name(s.caso.trim());
@@ -178,7 +175,7 @@ Firing load_firing(const std::string& folder) {
 
   // The NFPA 1125 figures of the whole firing, as the export computes them.
   const exporter::FiringCurve& curve = r.firing;
-  const NfpaFigures n = exporter::export_figures(curve.F, curve.dt);
+  const NfpaFigures n = certification_figures(curve.F, curve.dt);
   f.nfpa.total_impulse = n.total_impulse;
   f.nfpa.burn_time = n.burn_time;
   f.nfpa.average = n.average;

@@ -737,7 +737,7 @@ RepresentativeCurve representative_curve(std::span<const SeriesEntry> entries, c
     for (const SeriesEntry& e : entries) sum += sample_at(e.F, e.dt, e.rise + tau * e.burn_time);
     c.F[k] = sum / static_cast<double>(entries.size());
   }
-  const NfpaFigures f = exporter::export_figures(c.F, c.dt);
+  const NfpaFigures f = certification_figures(c.F, c.dt);
   if (!(f.total_impulse > 0.0)) throw DataError("the mean curve of the series has no burn: no motor file can be made");
   c.scale = r.total_impulse.mean / f.total_impulse;
   for (double& v : c.F) v *= c.scale;
@@ -755,7 +755,7 @@ std::vector<std::string> write_representative(std::span<const SeriesEntry> entri
       if (const std::string why = exporter::target_problem(*p); !why.empty())
         throw DataError("cannot write " + *p + ": " + why);
   const RepresentativeCurve curve = representative_curve(entries, r);
-  const NfpaFigures nfpa = exporter::export_figures(curve.F, curve.dt);
+  const NfpaFigures nfpa = certification_figures(curve.F, curve.dt);
 
   exporter::EngHeader h;
   const auto ascii = [&](const std::string& utf8, const char* option) {

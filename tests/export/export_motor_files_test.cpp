@@ -45,7 +45,7 @@ struct Written {
 // cannot keep every figure, as the export does when --points is not given.
 Written write(const TestCurve& c, std::int64_t max_points, bool automatic = false) {
   Written w;
-  w.nfpa = export_figures(c.F, c.dt);
+  w.nfpa = certification_figures(c.F, c.dt);
   const MeasuredFigures m = measured_figures(w.nfpa);
   w.points = export_motor_points(c.F, c.dt, m, max_points, !automatic);
   if (!w.points.problem.empty()) return w;
@@ -168,7 +168,7 @@ TEST(ExportMotorFiles, PointsZeroKeepsEverySampleOnAGridOfAtLeastATenthOfAMillis
 
 TEST(ExportMotorFiles, EndsThatNeedAPointOfTheirOwn) {
   const auto points = [](const std::vector<double>& F, double dt) {
-    const NfpaFigures n = export_figures(F, dt);
+    const NfpaFigures n = certification_figures(F, dt);
     return motor_points(F, dt, measured_figures(n), 0);
   };
   {
@@ -214,7 +214,7 @@ TEST(ExportMotorFiles, TheWritersCheckRefusesTextsThatBreakTheReadersRules) {
   const std::string head = "D12 24 70 P 0.018 0.018 x\r\n";
   // Measured: 5 N from 0.05 s to 0.15 s with ramps of 0.05 s.
   const std::vector<double> F = {0, 5, 5, 0};
-  const MeasuredFigures m = measured_figures(export_figures(F, 0.05));
+  const MeasuredFigures m = measured_figures(certification_figures(F, 0.05));
   struct Row {
     const char* name;
     std::string text;

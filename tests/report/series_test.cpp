@@ -547,7 +547,7 @@ TEST(SeriesFile, ReadsTheFileBesideItsFolders) {
 TEST(Representative, MeanCurveAtTheMeanImpulse) {
   std::vector<SeriesEntry> v{firing(28, 30, 1.4), firing(30, 32, 1.5, "", 0.0005), firing(32, 34, 1.6)};
   for (SeriesEntry& e : v) {  // the figures of the curves themselves, as a firing's page has them
-    const NfpaFigures f = exporter::export_figures(e.F, e.dt);
+    const NfpaFigures f = certification_figures(e.F, e.dt);
     e.total_impulse = f.total_impulse;
     e.peak = f.peak;
     e.burn_time = f.burn_time;
@@ -556,7 +556,7 @@ TEST(Representative, MeanCurveAtTheMeanImpulse) {
   const SeriesResult r = analyse_series(v, {});
   const RepresentativeCurve c = representative_curve(v, r);
   EXPECT_EQ(c.dt, 0.0005);  // the finest step of the firings
-  const NfpaFigures n = exporter::export_figures(c.F, c.dt);
+  const NfpaFigures n = certification_figures(c.F, c.dt);
   EXPECT_NEAR(n.total_impulse, r.total_impulse.mean, 1e-12 * r.total_impulse.mean);
   EXPECT_NEAR(n.burn_time, r.burn_time.mean, 0.002 * r.burn_time.mean);
 
