@@ -3,8 +3,11 @@
 #include <fast_float/fast_float.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <memory>
 #include <string_view>
+#include <type_traits>
 
 #include "analysis/mass_flow.h"
 #include "companion/errors.h"
@@ -21,6 +24,17 @@ namespace {
 constexpr std::size_t kSampleLines = 200;     // lines looked at to find the layout
 constexpr std::size_t kBlocks = 4096;         // most blocks kept by the first pass
 constexpr std::size_t kStepSamples = 1 << 16; // most steps kept for their median
+constexpr std::size_t kBatch = 512;           // points handed to a sink at a time
+constexpr std::size_t kLineBatch = 512;       // data lines handed to the taker at a time
+
+// A data line as the reading hands it on: its time as read, its thrust in N, its number
+// and where it starts.
+struct DataLine {
+  double raw_t;
+  double F;
+  std::int64_t line;
+  std::uint64_t offset;
+};
 constexpr double kAbsoluteClock = 1e5;        // s: a first time beyond this is a clock time
 constexpr double kClockWrap = 4294967296.0;   // counts of a 32-bit clock
 
@@ -207,77 +221,445 @@ double newtons_per(ThrustUnit u) {
 LoggerReader::LoggerReader(const std::string& name, const ReadOptions& options)
     : path_(name), opt_(options), lines_(name) {}
 
-// Flattened: fast_float, the lines and the statistics are inlined into the loop, which
-// then calls nothing on a plain line but memchr (the helpers of other lines are kept
-// out of line).
+// What the first pass keeps of the points: their count, first and last times and
+// extremes, their steps (a sample of them for the median), and the curve in blocks, into
+// which a point goes one point late with the median of it and its two neighbours as its
+// thrust. Each batch is taken with the figures in locals, which the compiler keeps in
+// registers.
+class CurveSummary {
+ public:
+  explicit CurveSummary(std::vector<Block>& blocks) : blocks_(blocks) {}
+
+  void add(std::span<const Emitted> batch) {
+    auto e = batch.begin();
+    if (e == batch.end()) return;
+    if (points == 0) {
+      t_first = e->p.t;
+      F_min = F_max = e->p.F;
+      before_F_ = e->p.F;
+      held_ = *e;
+      t_last = e->p.t;
+      points = 1;
+      ++e;
+    }
+    double prev_t = t_last, before_F = before_F_, lo = F_min, hi = F_max, step_lo = step_min, step_hi = step_max;
+    std::int64_t step_hi_line = step_max_line, n = points;
+    std::size_t until_kept = until_kept_;
+    // The held point: the one before in the batch, read where it stands.
+    const Emitted* held = &held_;
+    // The running figures of the block being filled, in locals of their own.
+    double b_last = cur_.t_last, b_sum = cur_.sum, b_min = cur_.min, b_max = cur_.max;
+    std::int64_t b_count = cur_.count;
+    for (; e != batch.end(); ++e) {
+      const Point& p = e->p;
+      const double step = p.t - prev_t;
+      if (step < step_lo) step_lo = step;
+      if (step > step_hi) {
+        step_hi = step;
+        step_hi_line = e->line;
+      }
+      if (--until_kept == 0) until_kept = keep_step(step);
+      if (p.F < lo) lo = p.F;
+      if (p.F > hi) hi = p.F;
+      const double x = before_F, y = held->p.F, z = p.F;
+      const double F = std::max(std::min(x, y), std::min(std::max(x, y), z));
+      if (b_count == 0) {
+        start_block(*held);
+        b_sum = 0;
+        b_min = b_max = F;
+      }
+      b_last = held->p.t;
+      b_sum += F;
+      if (F < b_min) b_min = F;
+      if (F > b_max) b_max = F;
+      if (static_cast<std::size_t>(++b_count) == block_size_) {
+        close_block(b_last, b_sum, b_min, b_max, b_count);
+        b_count = 0;
+      }
+      prev_t = p.t;
+      ++n;
+      before_F = held->p.F;
+      held = &*e;
+    }
+    t_last = prev_t;
+    before_F_ = before_F;
+    F_min = lo;
+    F_max = hi;
+    step_min = step_lo;
+    step_max = step_hi;
+    step_max_line = step_hi_line;
+    points = n;
+    until_kept_ = until_kept;
+    held_ = *held;
+    cur_.t_last = b_last;
+    cur_.sum = b_sum;
+    cur_.min = b_min;
+    cur_.max = b_max;
+    cur_.count = b_count;
+  }
+
+  // The last point into the blocks, and the last block closed.
+  void finish() {
+    if (points == 0) return;
+    const double F = held_.p.F;
+    if (cur_.count == 0) {
+      start_block(held_);
+      cur_.sum = 0;
+      cur_.min = cur_.max = F;
+    }
+    close_block(held_.p.t, cur_.sum + F, std::min(cur_.min, F), std::max(cur_.max, F), cur_.count + 1);
+  }
+
+  std::int64_t points = 0;
+  double t_first = 0, t_last = 0, F_min = 0, F_max = 0, step_min = HUGE_VAL, step_max = -HUGE_VAL;
+  std::int64_t step_max_line = 0;
+  std::vector<double> steps;  // every stride-th step
+
+ private:
+  // A block starts at the held point: where it is, and its time.
+  void start_block(const Emitted& h) {
+    cur_.t_first = h.p.t;
+    cur_.offset = h.offset;
+    cur_.line = h.line - 1;
+    cur_.index = h.index;
+  }
+  // Keeps a step; the steps until the next kept one.
+  [[gnu::noinline]] std::size_t keep_step(double step) {
+    steps.push_back(step);
+    if (steps.size() >= kStepSamples) {
+      std::size_t k = 0;
+      for (std::size_t i = 0; i < steps.size(); i += 2) steps[k++] = steps[i];
+      steps.resize(k);
+      stride_ *= 2;
+    }
+    return stride_;
+  }
+  [[gnu::noinline]] void close_block(double last, double sum, double min, double max, std::int64_t count) {
+    Block b = cur_;
+    b.t_last = last;
+    b.sum = sum;
+    b.min = min;
+    b.max = max;
+    b.count = count;
+    blocks_.push_back(b);
+    cur_.count = 0;
+    if (blocks_.size() == kBlocks) {
+      // Twice as long blocks, half as many.
+      std::size_t k = 0;
+      for (std::size_t i = 0; i + 1 < blocks_.size(); i += 2, ++k) {
+        Block m = blocks_[i];
+        m.t_last = blocks_[i + 1].t_last;
+        m.sum += blocks_[i + 1].sum;
+        m.min = std::min(m.min, blocks_[i + 1].min);
+        m.max = std::max(m.max, blocks_[i + 1].max);
+        m.count += blocks_[i + 1].count;
+        blocks_[k] = m;
+      }
+      blocks_.resize(k);
+      block_size_ *= 2;
+    }
+  }
+
+  std::vector<Block>& blocks_;
+  std::size_t block_size_ = 1;
+  Block cur_;
+  Emitted held_{};
+  double before_F_ = 0;  // the thrust of the point before the held one
+  std::size_t stride_ = 1, until_kept_ = 1;
+};
+
+// The taking of a pass's data lines into points: lines with the same time folded into
+// one, the clock's wraps and restarts, the runs; the points go on to the sink in batches.
+// Each batch of lines is taken with the figures of the point being built in locals,
+// which the compiler keeps in registers.
+template <class Sink>
+class PointTaker {
+ public:
+  struct Setup {
+    bool first_pass;
+    int time_col, wanted;  // wanted: the run asked for; 0 for the only one
+    double rate, x0, divisor;
+    std::int64_t index;    // data lines before the first, in its run
+    double wrap;           // the clock's wraps before it
+    double shift;
+    bool whole;
+  };
+  PointTaker(Sink& sink, const Setup& s)
+      : sink_(sink), first_pass_(s.first_pass), tc_(s.time_col), wanted_(s.wanted), rate_(s.rate), x0_(s.x0),
+        divisor_(s.divisor), index_(s.index), run_(s.first_pass ? 1 : std::max(s.wanted, 1)),
+        shift_decided_(!s.first_pass), wrap_(s.wrap), shift_(s.shift), whole_(s.whole) {}
+
+  // Data lines, in the order of the file; false where the reading stops (the second
+  // pass, past the run it reads). Out of line: see read_points.
+  [[gnu::noinline]] bool take(std::span<const DataLine> lines) {
+    const bool first_pass = first_pass_;
+    const int tc = tc_;
+    const double rate = rate_, x0 = x0_, divisor = divisor_;
+    std::int64_t index = index_;
+    bool pending = pending_;
+    double p_raw_t = p_raw_t_, p_t = p_t_, p_sum = p_sum_;
+    std::int64_t p_count = p_count_, p_line = p_line_, p_index = p_index_;
+    std::uint64_t p_offset = p_offset_;
+    bool shift_decided = shift_decided_, whole = whole_;
+    double wrap = wrap_, shift = shift_;
+    std::int64_t folded = folded_, run_points = current_.points;
+    double run_F_max = current_.F_max;
+    std::size_t batched = batched_;
+    bool go_on = true;
+    const auto mine = [&] { return wanted_ == 0 || run_ == wanted_; };
+    for (const DataLine& d : lines) {
+      double raw_t = tc < 0 ? static_cast<double>(index) : d.raw_t;
+      const double F = d.F;
+      const double read_t = raw_t;
+      raw_t += wrap;
+      // A logger's 32-bit clock (millis(), micros()) starts again at 0 after 2^32
+      // counts: the times go on from where they were.
+      if (raw_t < p_raw_t && tc >= 0 && pending && p_raw_t - wrap >= kClockWrap / 2 && p_raw_t - wrap < kClockWrap &&
+          read_t >= 0 && read_t + kClockWrap - (p_raw_t - wrap) < kClockWrap / 100) {
+        wrap += kClockWrap;
+        raw_t = read_t + wrap;
+        if (first_pass) clock_wraps_.push_back(d.line);
+      }
+      if (pending && raw_t == p_raw_t) {
+        p_sum += F;
+        ++p_count;
+        ++folded;
+        ++index;
+        continue;
+      }
+      if (pending) {
+        pending = false;
+        if (mine()) {
+          batch_[batched++] =
+              Emitted{Point{p_t, p_count == 1 ? p_sum : p_sum / static_cast<double>(p_count)}, p_line, p_offset, p_index};
+          if (batched == kBatch) {
+            batched = 0;
+            if (!sink_(std::span<const Emitted>(batch_.data(), kBatch))) {
+              go_on = false;
+              break;
+            }
+          }
+        }
+      }
+      if (raw_t < p_raw_t && p_count > 0) {
+        // The clock went back: another run starts here.
+        if (!first_pass) {
+          go_on = false;
+          break;
+        }
+        ++run_;
+        wrap = 0;
+        index = 0;
+        if (tc < 0) raw_t = 0;
+        current_.last_line = p_line;
+        current_.t_last = p_raw_t;  // in the file's units until the runs are counted
+        current_.points = run_points;
+        current_.F_max = run_F_max;
+        runs_.push_back(current_);
+        current_ = Run{};
+        run_points = 0;
+      }
+      if (first_pass) {
+        if (run_points == 0) {
+          current_.first_line = d.line;
+          current_.t_first = tc < 0 ? raw_t / rate + x0 : raw_t / divisor;
+          run_F_max = F;
+        }
+        if (F > run_F_max) run_F_max = F;
+        ++run_points;
+      }
+      double t;
+      if (tc < 0) {
+        t = raw_t / rate + x0;
+      } else {
+        t = divisor == 1.0 ? raw_t : raw_t / divisor;
+        if (!shift_decided && mine()) {
+          shift_decided = true;
+          if (t >= kAbsoluteClock) shift = t;
+        }
+        if (first_pass && whole && mine() && raw_t != std::floor(raw_t)) whole = false;
+        t -= shift;
+      }
+      pending = true;
+      p_raw_t = raw_t;
+      p_t = t;
+      p_sum = F;
+      p_count = 1;
+      p_line = d.line;
+      p_offset = d.offset;
+      p_index = index;
+      ++index;
+    }
+    index_ = index;
+    pending_ = pending;
+    p_raw_t_ = p_raw_t;
+    p_t_ = p_t;
+    p_sum_ = p_sum;
+    p_count_ = p_count;
+    p_line_ = p_line;
+    p_index_ = p_index;
+    p_offset_ = p_offset;
+    shift_decided_ = shift_decided;
+    whole_ = whole;
+    wrap_ = wrap;
+    shift_ = shift;
+    folded_ = folded;
+    current_.points = run_points;
+    current_.F_max = run_F_max;
+    batched_ = batched;
+    return go_on;
+  }
+
+  // The last point on to the sink, at the end of the lines.
+  void finish() {
+    if (pending_ && mine())
+      batch_[batched_++] = Emitted{Point{p_t_, p_count_ == 1 ? p_sum_ : p_sum_ / static_cast<double>(p_count_)}, p_line_,
+                                   p_offset_, p_index_};
+    pending_ = false;
+    if (batched_ > 0) sink_(std::span<const Emitted>(batch_.data(), batched_));
+    batched_ = 0;
+  }
+
+  // The first pass: what it found, into the scan.
+  void count(Scan& scan) {
+    scan.folded += folded_;
+    scan.whole_times = whole_;
+    scan.shift = shift_;
+    scan.clock_wraps.insert(scan.clock_wraps.end(), clock_wraps_.begin(), clock_wraps_.end());
+    scan.runs.insert(scan.runs.end(), runs_.begin(), runs_.end());
+    if (current_.points > 0) {
+      // The run ends at the last point read.
+      current_.last_line = p_line_;
+      current_.t_last = p_raw_t_;
+      scan.runs.push_back(current_);
+    }
+    // The runs' last times, in s.
+    for (Run& r : scan.runs) r.t_last = tc_ < 0 ? r.t_last / rate_ + x0_ : r.t_last / divisor_;
+  }
+
+ private:
+  bool mine() const { return wanted_ == 0 || run_ == wanted_; }
+
+  Sink& sink_;
+  const bool first_pass_;
+  const int tc_, wanted_;
+  const double rate_, x0_, divisor_;
+  std::int64_t index_;
+  // The point being built: consecutive lines with the same time stamp are averaged.
+  bool pending_ = false;
+  double p_raw_t_ = 0, p_t_ = 0, p_sum_ = 0;
+  std::int64_t p_count_ = 0, p_line_ = 0, p_index_ = 0;
+  std::uint64_t p_offset_ = 0;
+  // The run the lines are in: the first pass sees them all, the second starts in the one
+  // that was asked for and stops where it ends.
+  int run_;
+  bool shift_decided_;
+  double wrap_, shift_;
+  bool whole_;
+  std::int64_t folded_ = 0;
+  Run current_;
+  std::vector<Run> runs_;
+  std::vector<std::int64_t> clock_wraps_;
+  std::array<Emitted, kBatch> batch_;
+  std::size_t batched_ = 0;
+};
+
+// Flattened: fast_float is inlined into the loop, which then calls nothing on a plain
+// line; the helpers of other lines, and the taker of each batch of data lines, are kept
+// out of line, so that each loop has the registers to itself.
 template <class Sink>
 __attribute__((flatten)) void LoggerReader::read_points(Sink&& sink, bool first_pass) {
   const Layout& lay = scan_.layout;
   const bool rse = scan_.format.format == FileFormat::RocksimRse;
-  std::vector<std::string_view> fields;
-  std::string_view line;
-  bool have_data = !first_pass;
-  std::int64_t index = start_index_;  // data lines so far, in the run
-
-  // The point being built: consecutive lines with the same time stamp are averaged.
-  bool pending = false;
-  double p_raw_t = 0, p_t = 0, p_sum = 0;
-  std::int64_t p_count = 0, p_line = 0, p_index = 0;
-  std::uint64_t p_offset = 0;
-  // The run the lines are in: the first pass sees them all, the second starts in the one
-  // that was asked for and stops where it ends.
-  int run = first_pass ? 1 : std::max(opt_.run, 1);
-  const int wanted = opt_.run;
-  const auto mine = [&] { return wanted == 0 || run == wanted; };
-  bool shift_decided = !first_pass;
-  auto emit = [&]() -> bool {
-    pending = false;
-    if (!mine()) return true;
-    return sink(Point{p_t, p_count == 1 ? p_sum : p_sum / static_cast<double>(p_count)}, p_line, p_offset, p_index);
-  };
-
   const int tc = lay.time_col, fc = lay.thrust_col;
   const LeadingPair pair(lay);
   const std::int64_t first_data_line = lay.first_data_line;
-  // The clock wraps before the first line read.
-  double wrap = 0;
+  const auto need = static_cast<std::size_t>(std::max(tc, fc) + 1);
+  const double scale = opt_.scale, offset = opt_.offset, factor = thrust_factor_;
+  std::vector<std::string_view> fields;
+  std::string_view line;
+  std::int64_t lines = 0, skipped = 0, data = 0;
+  bool have_data = !first_pass;
+
+  double wrap = 0;  // the clock's wraps before the first line read
   for (const std::int64_t w : scan_.clock_wraps)
     if (!first_pass && w <= lines_.number()) wrap += kClockWrap;
-  const auto need = static_cast<std::size_t>(std::max(tc, fc) + 1);
-  // What the loop reads and counts, in locals: the compiler keeps them in registers.
-  const double scale = opt_.scale, offset = opt_.offset, factor = thrust_factor_, divisor = time_divisor_;
-  const double rate = scan_.rate, x0 = scan_.format.x0;
-  double shift = scan_.shift;
-  bool whole = scan_.whole_times;
-  std::int64_t n_lines = 0, n_skipped = 0, n_data = 0, n_folded = 0;
-  Run current;
+  using Taker = PointTaker<std::remove_reference_t<Sink>>;
+  const auto taker = std::make_unique<Taker>(
+      sink, typename Taker::Setup{first_pass, tc, opt_.run, scan_.rate, scan_.format.x0, time_divisor_, start_index_, wrap,
+                                  scan_.shift, scan_.whole_times});
   const auto counted = [&] {
     if (!first_pass) return;
-    scan_.lines += n_lines;
-    scan_.skipped += n_skipped;
-    scan_.data_lines += n_data;
-    scan_.folded += n_folded;
-    scan_.whole_times = whole;
-    scan_.shift = shift;
-    if (current.points > 0) {
-      // The run ends at the last point read.
-      current.last_line = p_line;
-      current.t_last = p_raw_t;
-      scan_.runs.push_back(current);
-    }
-    // The runs' last times, in s.
-    for (Run& r : scan_.runs) r.t_last = tc < 0 ? r.t_last / rate + x0 : r.t_last / divisor;
+    scan_.lines += lines;
+    scan_.skipped += skipped;
+    scan_.data_lines += data;
+    taker->count(scan_);
   };
-  while (lines_.next(line)) {
-    ++n_lines;
+
+  // The data lines go to the taker in batches.
+  std::array<DataLine, kLineBatch> batch;
+  std::size_t filled = 0;
+  const auto deliver = [&](double raw_t, double F, std::int64_t line_no,
+                           std::uint64_t line_offset) __attribute__((always_inline)) -> bool {
+    ++data;
+    have_data = true;
+    batch[filled++] = DataLine{raw_t, F, line_no, line_offset};
+    if (filled < batch.size()) return true;
+    filled = 0;
+    return taker->take(batch);
+  };
+  // Lines of the most common shape (a time and a thrust that start the line, then its
+  // end or more fields) are read here straight from the buffer, a whole buffer at a
+  // time: each one where its numbers end, without looking for its end first. Any other
+  // line, and one that the buffer cuts, goes to the full rules below.
+  const bool fast = pair.applies && !rse;
+  for (;;) {
+    if (fast && lines_.lines_end_at_lf() && lines_.number() + 1 >= first_data_line) {
+      const std::string_view unread = lines_.unread();
+      const char* const from = unread.data();
+      const char* const end = from + unread.size();
+      const char* p = from;
+      std::int64_t number = lines_.number();
+      bool go_on = true;
+      while (p < end && ((*p >= '0' && *p <= '9') || *p == '-')) {
+        double raw_t = 0, raw_F = 0;
+        const auto r = fast_float::from_chars_advanced(p, end, raw_t, pair.options);
+        if (r.ec != std::errc() || r.ptr == end || *r.ptr != pair.sep || !std::isfinite(raw_t)) break;
+        const char* q = plain_number(r.ptr + 1, end, pair.options, raw_F);
+        if (q == nullptr || q == end) break;
+        const char* nl;
+        if (*q == '\n') nl = q;
+        else if (*q == '\r' && q + 1 < end && q[1] == '\n') nl = q + 1;
+        else if (*q == pair.sep) {
+          nl = static_cast<const char*>(std::memchr(q, '\n', static_cast<std::size_t>(end - q)));
+          if (nl == nullptr) break;
+        } else {
+          break;
+        }
+        const double F = (scale * raw_F + offset) * factor;
+        if (!std::isfinite(F)) break;
+        ++number;
+        ++lines;
+        go_on = deliver(raw_t, F, number, lines_.offset_of(p));
+        p = nl + 1;
+        if (!go_on) break;
+      }
+      lines_.took(static_cast<std::size_t>(p - from), number - lines_.number());
+      if (!go_on) {
+        counted();
+        return;
+      }
+    }
+    if (!lines_.next(line)) break;
+    ++lines;
     // A line that starts with a digit is neither blank nor a comment.
     const bool digit_first = !line.empty() && line[0] >= '0' && line[0] <= '9';
     if (!digit_first && (line.empty() || blank(line) || is_comment(line))) {
-      ++n_skipped;
+      ++skipped;
       continue;
     }
     if (lines_.number() < first_data_line) {
-      ++n_skipped;
+      ++skipped;
       continue;
     }
     if (rse) {
@@ -285,7 +667,7 @@ __attribute__((flatten)) void LoggerReader::read_points(Sink&& sink, bool first_
       fields.clear();
       if (rse_point(line, rse_t, rse_f)) fields = {rse_t, rse_f};
       else {
-        ++n_skipped;
+        ++skipped;
         continue;
       }
     }
@@ -305,85 +687,21 @@ __attribute__((flatten)) void LoggerReader::read_points(Sink&& sink, bool first_
       if (have_data && first_pass && data_like(line, fields, lay.decimal_comma)) {
         not_a_sample(line, fields.size());
       }
-      ++n_skipped;
+      ++skipped;
       continue;
     }
-    ++n_data;
-    have_data = true;
     const double F = (scale * raw_F + offset) * factor;
     if (!std::isfinite(F))
       out_of_range(line, fc, opt_.scale != 1 || opt_.offset != 0 ? "--scale, --offset and --thrust-unit" : "--thrust-unit");
-    if (tc < 0) raw_t = static_cast<double>(index);
-    const double read_t = raw_t;
-    raw_t += wrap;
-    // A logger's 32-bit clock (millis(), micros()) starts again at 0 after 2^32 counts:
-    // the times go on from where they were.
-    if (raw_t < p_raw_t && tc >= 0 && pending && p_raw_t - wrap >= kClockWrap / 2 && p_raw_t - wrap < kClockWrap &&
-        read_t >= 0 && read_t + kClockWrap - (p_raw_t - wrap) < kClockWrap / 100) {
-      wrap += kClockWrap;
-      raw_t = read_t + wrap;
-      if (first_pass) scan_.clock_wraps.push_back(lines_.number());
-    }
-    if (pending && raw_t == p_raw_t) {
-      p_sum += F;
-      ++p_count;
-      ++n_folded;
-      ++index;
-      continue;
-    }
-    if (pending && !emit()) {
+    if (!deliver(raw_t, F, lines_.number(), lines_.offset())) {
       counted();
       return;
     }
-    if (raw_t < p_raw_t && !pending && p_count > 0) {
-      // The clock went back: another run starts here.
-      if (!first_pass) {
-        counted();
-        return;
-      }
-      ++run;
-      wrap = 0;
-      index = 0;
-      if (tc < 0) raw_t = 0;
-      current.last_line = p_line;
-      current.t_last = p_raw_t;  // in the file's units until the runs are counted
-      scan_.runs.push_back(current);
-      current = Run{};
-    }
-    if (first_pass) {
-      if (current.points == 0) {
-        current.first_line = lines_.number();
-        current.t_first = tc < 0 ? raw_t / rate + x0 : raw_t / divisor;
-        current.F_max = F;
-      }
-      if (F > current.F_max) current.F_max = F;
-      ++current.points;
-    }
-    double t;
-    if (tc < 0) {
-      t = raw_t / rate + x0;
-    } else {
-      t = divisor == 1.0 ? raw_t : raw_t / divisor;
-      if (!shift_decided && mine()) {
-        shift_decided = true;
-        if (t >= kAbsoluteClock) shift = t;
-      }
-      if (first_pass && whole && mine() && raw_t != std::floor(raw_t)) whole = false;
-      t -= shift;
-    }
-    pending = true;
-    p_raw_t = raw_t;
-    p_t = t;
-    p_sum = F;
-    p_count = 1;
-    p_line = lines_.number();
-    p_offset = lines_.offset();
-    p_index = index;
-    ++index;
   }
-  if (pending) emit();
+  if (taker->take(std::span<const DataLine>(batch.data(), filled))) taker->finish();
   counted();
 }
+
 
 void LoggerReader::not_a_sample(std::string_view line, std::size_t fields) {
   const Layout& lay = scan_.layout;
@@ -579,109 +897,29 @@ const Scan& LoggerReader::scan() {
     throw DataError(lines_.name() + ": the file has no time column: give the logger's rate with --rate HZ");
   lines_.seek(0, 0);
 
-  std::vector<double> steps;
-  std::size_t stride = 1, until_kept = 1;
-  double prev_t = 0;
-  std::size_t block_size = 1;
-  Block cur;
-  auto close_block = [&]() {
-    scan_.blocks.push_back(cur);
-    cur.count = 0;
-    if (scan_.blocks.size() == kBlocks) {
-      // Twice as long blocks, half as many.
-      std::vector<Block>& b = scan_.blocks;
-      std::size_t k = 0;
-      for (std::size_t i = 0; i + 1 < b.size(); i += 2, ++k) {
-        Block m = b[i];
-        m.t_last = b[i + 1].t_last;
-        m.sum += b[i + 1].sum;
-        m.min = std::min(m.min, b[i + 1].min);
-        m.max = std::max(m.max, b[i + 1].max);
-        m.count += b[i + 1].count;
-        b[k] = m;
-      }
-      b.resize(k);
-      block_size *= 2;
-    }
-  };
-  // A point goes into the blocks one point late, with the median of it and its two
-  // neighbours as its thrust.
-  struct Held {
-    Point p;
-    std::int64_t line;
-    std::uint64_t offset;
-    std::int64_t index;
-  };
-  // The statistics in locals while the pass runs (the compiler keeps them in registers).
-  Held held{};
-  double before_F = 0;  // the thrust of the point before the held one (the held one's, at the start)
-  double F_min = 0, F_max = 0, step_min = HUGE_VAL, step_max = -HUGE_VAL;
-  std::int64_t step_max_line = 0, points = 0;
-  auto into_blocks = [&](const Held& h, double F) __attribute__((always_inline)) {
-    if (cur.count == 0) {
-      cur.t_first = h.p.t;
-      cur.sum = 0;
-      cur.min = cur.max = F;
-      cur.offset = h.offset;
-      cur.line = h.line - 1;
-      cur.index = h.index;
-    }
-    cur.t_last = h.p.t;
-    cur.sum += F;
-    if (F < cur.min) cur.min = F;
-    if (F > cur.max) cur.max = F;
-    if (static_cast<std::size_t>(++cur.count) == block_size) close_block();
-  };
-  // Inlined into the reading loop, which calls it once a point.
-  auto take = [&](const Point& p, std::int64_t line_no, std::uint64_t offset, std::int64_t index) __attribute__((always_inline)) {
-    if (points == 0) {
-      scan_.t_first = p.t;
-      F_min = F_max = p.F;
-      held.p.F = p.F;
-    } else {
-      const double step = p.t - prev_t;
-      if (step < step_min) step_min = step;
-      if (step > step_max) {
-        step_max = step;
-        step_max_line = line_no;
-      }
-      if (--until_kept == 0) {
-        steps.push_back(step);
-        until_kept = stride;
-        if (steps.size() >= kStepSamples) {
-          std::size_t k = 0;
-          for (std::size_t i = 0; i < steps.size(); i += 2) steps[k++] = steps[i];
-          steps.resize(k);
-          stride *= 2;
-          until_kept = stride;
-        }
-      }
-      if (p.F < F_min) F_min = p.F;
-      if (p.F > F_max) F_max = p.F;
-      const double x = before_F, y = held.p.F, z = p.F;
-      into_blocks(held, std::max(std::min(x, y), std::min(std::max(x, y), z)));
-    }
-    prev_t = p.t;
-    ++points;
-    before_F = held.p.F;
-    held = Held{p, line_no, offset, index};
-    return true;
-  };
+  CurveSummary summary(scan_.blocks);
   if (scan_.format.format == FileFormat::TwoRows) {
     read_two_rows();
-    for (std::size_t i = 0; i < rows_.size(); ++i) take(rows_[i], 1, 0, static_cast<std::int64_t>(i));
+    std::vector<Emitted> rows(rows_.size());
+    for (std::size_t i = 0; i < rows_.size(); ++i) rows[i] = Emitted{rows_[i], 1, 0, static_cast<std::int64_t>(i)};
+    summary.add(rows);
   } else {
-    read_points(take, true);
+    read_points(
+        [&summary](std::span<const Emitted> batch) {
+          summary.add(batch);
+          return true;
+        },
+        true);
   }
-  if (points > 0) into_blocks(held, held.p.F);
-  if (cur.count > 0) close_block();
-  scan_.points = points;
-  scan_.F_min = F_min;
-  scan_.F_max = F_max;
-  scan_.step_min = step_min;
-  scan_.step_max = step_max;
-  scan_.step_max_line = step_max_line;
-  scan_.t_last = prev_t;
+  summary.finish();
+  scan_.points = summary.points;
+  scan_.t_first = summary.t_first;
+  scan_.t_last = summary.t_last;
+  scan_.F_min = summary.F_min;
+  scan_.F_max = summary.F_max;
+  scan_.step_min = summary.step_min;
+  scan_.step_max = summary.step_max;
+  scan_.step_max_line = summary.step_max_line;
   if (scan_.runs.size() > 1 && opt_.run == 0) several_runs();
   if (opt_.run > static_cast<int>(std::max<std::size_t>(scan_.runs.size(), 1)))
     throw DataError(lines_.name() + ": --run " + std::to_string(opt_.run) + ": the file holds " +
@@ -689,6 +927,7 @@ const Scan& LoggerReader::scan() {
   if (scan_.points < 2)
     throw DataError(lines_.name() + ": " + std::to_string(scan_.points) +
                     " point" + (scan_.points == 1 ? "" : "s") + " of data: a firing needs many more");
+  std::vector<double>& steps = summary.steps;
   std::sort(steps.begin(), steps.end());
   auto at = [&](double q) { return steps[static_cast<std::size_t>(q * static_cast<double>(steps.size() - 1) + 0.5)]; };
   scan_.step_median = at(0.5);
@@ -760,12 +999,18 @@ std::vector<Point> LoggerReader::points_between(double first_t, double last_t) {
   const auto& b = scan_.blocks;
   std::size_t k = 0;
   while (k + 1 < b.size() && b[k].t_last < first_t) ++k;
+  // Room for the points of the blocks that the stretch spans, taken at once.
+  std::int64_t spanned = 0;
+  for (std::size_t j = k; j < b.size() && b[j].t_first <= last_t; ++j) spanned += b[j].count;
+  out.reserve(static_cast<std::size_t>(spanned));
   lines_.seek(b[k].offset, b[k].line);
   start_index_ = b[k].index;
   read_points(
-      [&](const Point& p, std::int64_t, std::uint64_t, std::int64_t) {
-        if (p.t > last_t) return false;
-        if (p.t >= first_t) out.push_back(p);
+      [&](std::span<const Emitted> points) {
+        for (const Emitted& e : points) {
+          if (e.p.t > last_t) return false;
+          if (e.p.t >= first_t) out.push_back(e.p);
+        }
         return true;
       },
       false);

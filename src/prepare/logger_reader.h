@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,15 @@ struct ReadOptions {
 struct Point {
   double t;
   double F;
+};
+
+// A point as the reading hands it on: its line (the first of lines with the same time),
+// where that line starts, and the data lines before it in its run.
+struct Emitted {
+  Point p;
+  std::int64_t line;
+  std::uint64_t offset;
+  std::int64_t index;
 };
 
 // A run of consecutive points, as the first pass summarises the curve. Its thrusts are
@@ -113,6 +123,8 @@ class LoggerReader {
   const std::string& name() const { return lines_.name(); }
 
  private:
+  // Reads the lines on from where the file stands and hands their points to `sink` in
+  // batches (a std::span<const Emitted>); a sink that returns false stops the reading.
   template <class Sink>
   void read_points(Sink&& sink, bool first_pass);
   // The messages of a line that cannot be read, kept out of the reading loop.

@@ -41,6 +41,16 @@ class TextLines {
     }
     return next_slow(line);
   }
+  // For a caller's own scanner of whole lines: the bytes read and not yet taken, in which
+  // it may find lines without next() where lines end at LF (CR LF); took() then passes
+  // over the `lines` lines that fill the first `bytes` of them.
+  bool lines_end_at_lf() const { return style_known_ && !cr_only_; }
+  std::string_view unread() const { return {buf_.data() + pos_, lim_ - pos_}; }
+  std::uint64_t offset_of(const char* p) const { return base_ + static_cast<std::uint64_t>(p - buf_.data()); }
+  void took(std::size_t bytes, std::int64_t lines) {
+    pos_ += bytes;
+    number_ += lines;
+  }
   // Number (from 1) and starting offset of the line just returned.
   std::int64_t number() const { return number_; }
   std::uint64_t offset() const { return line_offset_; }
