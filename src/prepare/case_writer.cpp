@@ -89,7 +89,7 @@ companion::FileDigest fill_load_cell(Piece& piece, const std::string& shown, con
   companion::Sha256 digest;
   companion::FileDigest written;
   std::string chunk;
-  chunk.reserve(1 << 20);
+  chunk.reserve(1 << 16);
   char buf[96];
   const auto flush = [&] {
     stop_if_interrupted();
@@ -105,7 +105,7 @@ companion::FileDigest fill_load_cell(Piece& piece, const std::string& shown, con
     *e++ = '\r';
     *e++ = '\n';
     chunk.append(buf, e);
-    if (chunk.size() > (1u << 20) - 100) flush();
+    if (chunk.size() > (1u << 16) - 100) flush();
   }
   flush();
   if (!piece.file->finish()) throw DataError(shown + ": cannot be written (" + reason(piece.file->error()) + ")");

@@ -309,8 +309,7 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
     r0 = std::min(r0, x - 0.1);
     r1 = std::max(r1, x + 0.1);
   }
-  const std::vector<Point> pts = reader.points_between(r0, r1);
-  Prepared p = condition_points(pts, scan.step_median, opt, name, chosen);
+  Prepared p = condition_points(reader.points_between(r0, r1), scan.step_median, opt, name, chosen);
   p.events = events;
   p.event = chosen_index;
   if (events.size() > 1) {
@@ -326,21 +325,27 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
   return p;
 }
 
-Prepared condition_points(std::span<const Point> pts, double step_median, const ConditionOptions& opt,
+Prepared condition_points(std::span<const Point> points, double step_median, const ConditionOptions& opt,
                           const std::string& name, std::optional<Event> event) {
-  Prepared out;
-  if (pts.size() < 2) throw DataError(name + ": fewer than two points around the firing");
-  std::vector<double> t, F;
-  t.reserve(pts.size() + 1);
-  F.reserve(pts.size() + 1);
-  // A published curve starts from nothing at time 0, whether it says so or not.
-  if (opt.published_curve && pts.front().t > 0 && pts.front().F != 0) {
-    t.push_back(0);
-    F.push_back(0);
+  Curve curve;
+  curve.t.reserve(points.size() + 1);
+  curve.F.reserve(points.size() + 1);
+  for (const Point& q : points) {
+    curve.t.push_back(q.t);
+    curve.F.push_back(q.F);
   }
-  for (const Point& q : pts) {
-    t.push_back(q.t);
-    F.push_back(q.F);
+  return condition_points(std::move(curve), step_median, opt, name, event);
+}
+
+Prepared condition_points(Curve curve, double step_median, const ConditionOptions& opt, const std::string& name,
+                          std::optional<Event> event) {
+  Prepared out;
+  if (curve.t.size() < 2) throw DataError(name + ": fewer than two points around the firing");
+  std::vector<double> t = std::move(curve.t), F = std::move(curve.F);
+  // A published curve starts from nothing at time 0, whether it says so or not.
+  if (opt.published_curve && t.front() > 0 && F.front() != 0) {
+    t.insert(t.begin(), 0.0);
+    F.insert(F.begin(), 0.0);
   }
   const double step = step_median > 0 ? step_median : (t.back() - t.front()) / static_cast<double>(t.size() - 1);
   const double ev_a = event ? event->start : opt.window ? opt.window->first : t.front();
@@ -348,10 +353,12 @@ Prepared condition_points(std::span<const Point> pts, double step_median, const 
   const std::size_t ia = first_at_or_after(t, ev_a);
   const std::size_t iz = std::max(ia + 1, std::min(t.size(), first_at_or_after(t, ev_z) + 1));
 
+  // The tared thrusts, further down; their room first holds the smoothed ones.
+  std::vector<double> Ft(F.size());
   // Single readings far off both neighbours: misreads, taken out where they stand far
   // above the firing's own level.
   {
-    std::vector<double> smooth(F.size());
+    std::vector<double>& smooth = Ft;
     for (std::size_t i = 0; i < F.size(); ++i) {
       const double x = F[i > 0 ? i - 1 : i], y = F[i], w = F[i + 1 < F.size() ? i + 1 : i];
       smooth[i] = std::max(std::min(x, y), std::min(std::max(x, y), w));
@@ -443,7 +450,7 @@ Prepared condition_points(std::span<const Point> pts, double step_median, const 
       }
     }
   }
-  std::vector<double> Ft = F;
+  Ft.assign(F.begin(), F.end());
   double line_slope = 0;
   if (out.tare == Tare::pre) {
     for (double& f : Ft) f -= out.pre->mean;

@@ -105,7 +105,10 @@ Prepared condition(LoggerReader& reader, const Scan& scan, const ConditionOption
 // The preparation of the points around a firing (times in s, thrusts in N, as read, the
 // times increasing): the tare, the burn, the window on the grid and the resampled curve.
 // `step_median` is the logger's median step (s); `name` names the file in messages;
-// `event` bounds the firing (the whole stretch when it is not given).
+// `event` bounds the firing (the whole stretch when it is not given). The points come
+// side by side (as the reader gives them) or one by one.
+Prepared condition_points(Curve points, double step_median, const ConditionOptions& options, const std::string& name,
+                          std::optional<Event> event = std::nullopt);
 Prepared condition_points(std::span<const Point> points, double step_median, const ConditionOptions& options,
                           const std::string& name, std::optional<Event> event = std::nullopt);
 

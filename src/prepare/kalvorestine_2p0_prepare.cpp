@@ -164,16 +164,16 @@ Calibration calibrated(const std::string& logger, const ReadOptions& ro, const s
     const Scan& scan = reader.scan();
     for (CalibrationPoint& p : c.points) {
       if (p.reading) continue;
-      const std::vector<Point> points = reader.points_between(*p.from, *p.to);
-      if (points.empty())
+      const kv::prepare::Curve points = reader.points_between(*p.from, *p.to);
+      if (points.F.empty())
         throw DataError(file + ":" + std::to_string(p.line) + ": " + logger + " has no reading between " +
                         kv::companion::significant(*p.from, 6) + " s and " + kv::companion::significant(*p.to, 6) +
                         " s (it runs from " + kv::companion::significant(scan.t_first, 6) + " s to " +
                         kv::companion::significant(scan.t_last, 6) + " s)");
       double sum = 0.0;
-      for (const Point& q : points) sum += q.F;
-      p.count = static_cast<std::int64_t>(points.size());
-      p.raw = sum / static_cast<double>(points.size());
+      for (const double F : points.F) sum += F;
+      p.count = static_cast<std::int64_t>(points.F.size());
+      p.raw = sum / static_cast<double>(points.F.size());
     }
   }
   for (CalibrationPoint& p : c.points)

@@ -989,27 +989,33 @@ std::string check_stated_rate(const Scan& scan, double user_rate, bool time_col_
   return what + ": the file's times are used";
 }
 
-std::vector<Point> LoggerReader::points_between(double first_t, double last_t) {
-  std::vector<Point> out;
+Curve LoggerReader::points_between(double first_t, double last_t) {
+  Curve out;
+  const auto take = [&](const Point& p) {
+    out.t.push_back(p.t);
+    out.F.push_back(p.F);
+  };
   if (scan_.format.format == FileFormat::TwoRows) {
     for (const Point& p : rows_)
-      if (p.t >= first_t && p.t <= last_t) out.push_back(p);
+      if (p.t >= first_t && p.t <= last_t) take(p);
     return out;
   }
   const auto& b = scan_.blocks;
   std::size_t k = 0;
   while (k + 1 < b.size() && b[k].t_last < first_t) ++k;
-  // Room for the points of the blocks that the stretch spans, taken at once.
-  std::int64_t spanned = 0;
+  // Room for the points of the blocks that the stretch spans (and one more, for a
+  // published curve's start at 0), taken at once.
+  std::int64_t spanned = 1;
   for (std::size_t j = k; j < b.size() && b[j].t_first <= last_t; ++j) spanned += b[j].count;
-  out.reserve(static_cast<std::size_t>(spanned));
+  out.t.reserve(static_cast<std::size_t>(spanned));
+  out.F.reserve(static_cast<std::size_t>(spanned));
   lines_.seek(b[k].offset, b[k].line);
   start_index_ = b[k].index;
   read_points(
       [&](std::span<const Emitted> points) {
         for (const Emitted& e : points) {
           if (e.p.t > last_t) return false;
-          if (e.p.t >= first_t) out.push_back(e.p);
+          if (e.p.t >= first_t) take(e.p);
         }
         return true;
       },

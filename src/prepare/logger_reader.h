@@ -39,6 +39,11 @@ struct Point {
   double F;
 };
 
+// Points side by side: their times (s) and thrusts (N).
+struct Curve {
+  std::vector<double> t, F;
+};
+
 // A point as the reading hands it on: its line (the first of lines with the same time),
 // where that line starts, and the data lines before it in its run.
 struct Emitted {
@@ -118,7 +123,7 @@ class LoggerReader {
   // DataError that lists them.
   const Scan& scan();
   // The points with first_t <= t <= last_t, from the second pass (scan() first).
-  std::vector<Point> points_between(double first_t, double last_t);
+  Curve points_between(double first_t, double last_t);
 
   const std::string& name() const { return lines_.name(); }
 
