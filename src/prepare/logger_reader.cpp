@@ -406,7 +406,6 @@ class PointTaker {
     double run_F_max = current_.F_max;
     std::size_t batched = batched_;
     bool go_on = true;
-    const auto mine = [&] { return wanted_ == 0 || run_ == wanted_; };
     for (const DataLine& d : lines) {
       double raw_t = tc < 0 ? static_cast<double>(index) : d.raw_t;
       const double F = d.F;
@@ -430,8 +429,7 @@ class PointTaker {
       if (pending) {
         pending = false;
         if (mine()) {
-          batch_[batched++] =
-              Emitted{Point{p_t, p_count == 1 ? p_sum : p_sum / static_cast<double>(p_count)}, p_line, p_offset, p_index};
+          batch_[batched++] = point(p_t, p_sum, p_count, p_line, p_offset, p_index);
           if (batched == kBatch) {
             batched = 0;
             if (!sink_(std::span<const Emitted>(batch_.data(), kBatch))) {
@@ -512,9 +510,7 @@ class PointTaker {
 
   // The last point on to the sink, at the end of the lines.
   void finish() {
-    if (pending_ && mine())
-      batch_[batched_++] = Emitted{Point{p_t_, p_count_ == 1 ? p_sum_ : p_sum_ / static_cast<double>(p_count_)}, p_line_,
-                                   p_offset_, p_index_};
+    if (pending_ && mine()) batch_[batched_++] = point(p_t_, p_sum_, p_count_, p_line_, p_offset_, p_index_);
     pending_ = false;
     if (batched_ > 0) sink_(std::span<const Emitted>(batch_.data(), batched_));
     batched_ = 0;
@@ -539,6 +535,11 @@ class PointTaker {
 
  private:
   bool mine() const { return wanted_ == 0 || run_ == wanted_; }
+  // The point of `count` lines with the same time: their mean thrust.
+  static Emitted point(double t, double sum, std::int64_t count, std::int64_t line, std::uint64_t offset,
+                       std::int64_t index) {
+    return Emitted{Point{t, count == 1 ? sum : sum / static_cast<double>(count)}, line, offset, index};
+  }
 
   Sink& sink_;
   const bool first_pass_;
