@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <memory>
 #include <string_view>
 #include <type_traits>
 
@@ -26,6 +25,8 @@ constexpr std::size_t kBlocks = 4096;         // most blocks kept by the first p
 constexpr std::size_t kStepSamples = 1 << 16; // most steps kept for their median
 constexpr std::size_t kBatch = 512;           // points handed to a sink at a time
 constexpr std::size_t kLineBatch = 512;       // data lines handed to the taker at a time
+constexpr double kAbsoluteClock = 1e5;        // s: a first time beyond this is a clock time
+constexpr double kClockWrap = 4294967296.0;   // counts of a 32-bit clock
 
 // A data line as the reading hands it on: its time as read, its thrust in N, its number
 // and where it starts.
@@ -35,8 +36,6 @@ struct DataLine {
   std::int64_t line;
   std::uint64_t offset;
 };
-constexpr double kAbsoluteClock = 1e5;        // s: a first time beyond this is a clock time
-constexpr double kClockWrap = 4294967296.0;   // counts of a 32-bit clock
 
 bool blank(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || c == '\t' || c == '\r'; });
@@ -577,6 +576,7 @@ __attribute__((flatten)) void LoggerReader::read_points(Sink&& sink, bool first_
   const std::int64_t first_data_line = lay.first_data_line;
   const auto need = static_cast<std::size_t>(std::max(tc, fc) + 1);
   const double scale = opt_.scale, offset = opt_.offset, factor = thrust_factor_;
+  const auto newtons = [&](double raw) { return (scale * raw + offset) * factor; };
   std::vector<std::string_view> fields;
   std::string_view line;
   std::int64_t lines = 0, skipped = 0, data = 0;
@@ -586,15 +586,14 @@ __attribute__((flatten)) void LoggerReader::read_points(Sink&& sink, bool first_
   for (const std::int64_t w : scan_.clock_wraps)
     if (!first_pass && w <= lines_.number()) wrap += kClockWrap;
   using Taker = PointTaker<std::remove_reference_t<Sink>>;
-  const auto taker = std::make_unique<Taker>(
-      sink, typename Taker::Setup{first_pass, tc, opt_.run, scan_.rate, scan_.format.x0, time_divisor_, start_index_, wrap,
-                                  scan_.shift, scan_.whole_times});
+  Taker taker(sink, typename Taker::Setup{first_pass, tc, opt_.run, scan_.rate, scan_.format.x0, time_divisor_,
+                                          start_index_, wrap, scan_.shift, scan_.whole_times});
   const auto counted = [&] {
     if (!first_pass) return;
     scan_.lines += lines;
     scan_.skipped += skipped;
     scan_.data_lines += data;
-    taker->count(scan_);
+    taker.count(scan_);
   };
 
   // The data lines go to the taker in batches.
@@ -607,7 +606,7 @@ __attribute__((flatten)) void LoggerReader::read_points(Sink&& sink, bool first_
     batch[filled++] = DataLine{raw_t, F, line_no, line_offset};
     if (filled < batch.size()) return true;
     filled = 0;
-    return taker->take(batch);
+    return taker.take(batch);
   };
   // Lines of the most common shape (a time and a thrust that start the line, then its
   // end or more fields) are read here straight from the buffer, a whole buffer at a
@@ -637,7 +636,7 @@ __attribute__((flatten)) void LoggerReader::read_points(Sink&& sink, bool first_
         } else {
           break;
         }
-        const double F = (scale * raw_F + offset) * factor;
+        const double F = newtons(raw_F);
         if (!std::isfinite(F)) break;
         ++number;
         ++lines;
@@ -691,7 +690,7 @@ __attribute__((flatten)) void LoggerReader::read_points(Sink&& sink, bool first_
       ++skipped;
       continue;
     }
-    const double F = (scale * raw_F + offset) * factor;
+    const double F = newtons(raw_F);
     if (!std::isfinite(F))
       out_of_range(line, fc, opt_.scale != 1 || opt_.offset != 0 ? "--scale, --offset and --thrust-unit" : "--thrust-unit");
     if (!deliver(raw_t, F, lines_.number(), lines_.offset())) {
@@ -699,10 +698,9 @@ __attribute__((flatten)) void LoggerReader::read_points(Sink&& sink, bool first_
       return;
     }
   }
-  if (taker->take(std::span<const DataLine>(batch.data(), filled))) taker->finish();
+  if (taker.take(std::span<const DataLine>(batch.data(), filled))) taker.finish();
   counted();
 }
-
 
 void LoggerReader::not_a_sample(std::string_view line, std::size_t fields) {
   const Layout& lay = scan_.layout;
